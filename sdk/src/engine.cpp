@@ -1,0 +1,118 @@
+#include <cassert>
+#include <cmath>
+#include <random>
+
+#include "engine/Module.hpp"
+#include "math.hpp"
+
+namespace rack {
+namespace engine {
+
+Param* ParamQuantity::getParam() {
+	if (!module)
+		return nullptr;
+	if (paramId < 0 || paramId >= (int)module->params.size())
+		return nullptr;
+	return &module->params[paramId];
+}
+
+void ParamQuantity::setValue(float value) {
+	Param* param = getParam();
+	if (!param)
+		return;
+	if (!std::isfinite(value))
+		return;
+	if (snapEnabled)
+		value = std::round(value);
+	param->setValue(math::clamp(value, getMinValue(), getMaxValue()));
+}
+
+float ParamQuantity::getValue() {
+	Param* param = getParam();
+	if (!param)
+		return 0.f;
+	return param->getValue();
+}
+
+std::string ParamQuantity::getLabel() {
+	if (name.empty())
+		return "#" + std::to_string(paramId + 1);
+	return name;
+}
+
+bool ParamQuantity::isBounded() {
+	return std::isfinite(getMinValue()) && std::isfinite(getMaxValue());
+}
+
+void ParamQuantity::reset() {
+	Param* param = getParam();
+	if (param)
+		param->setValue(getDefaultValue());
+}
+
+void ParamQuantity::randomize() {
+	if (!isBounded())
+		return;
+	static thread_local std::mt19937 rng{std::random_device{}()};
+	float u = std::uniform_real_distribution<float>(0.f, 1.f)(rng);
+	float value = getMinValue() + u * (getMaxValue() - getMinValue());
+	if (snapEnabled)
+		value = std::round(value);
+	setValue(value);
+}
+
+std::string PortInfo::getName() {
+	if (name.empty())
+		return std::string(type == Port::INPUT ? "Input " : "Output ") + std::to_string(portId + 1);
+	return name;
+}
+
+Module::Module() {}
+
+Module::~Module() {
+	for (ParamQuantity* q : paramQuantities)
+		delete q;
+	for (PortInfo* info : inputInfos)
+		delete info;
+	for (PortInfo* info : outputInfos)
+		delete info;
+}
+
+void Module::config(int numParams, int numInputs, int numOutputs, int numLights) {
+	// Call once only.
+	assert(params.empty() && inputs.empty() && outputs.empty() && lights.empty() && paramQuantities.empty());
+	params.resize(numParams);
+	inputs.resize(numInputs);
+	outputs.resize(numOutputs);
+	lights.resize(numLights);
+	paramQuantities.resize(numParams);
+	for (int i = 0; i < numParams; i++)
+		configParam(i, 0.f, 1.f, 0.f);
+	inputInfos.resize(numInputs);
+	for (int i = 0; i < numInputs; i++)
+		configInput(i);
+	outputInfos.resize(numOutputs);
+	for (int i = 0; i < numOutputs; i++)
+		configOutput(i);
+}
+
+void Module::onReset(const ResetEvent& e) {
+	for (ParamQuantity* pq : paramQuantities) {
+		if (!pq->resetEnabled || !pq->isBounded())
+			continue;
+		pq->reset();
+	}
+	onReset();
+}
+
+void Module::onRandomize(const RandomizeEvent& e) {
+	for (ParamQuantity* pq : paramQuantities) {
+		if (!pq->randomizeEnabled || !pq->isBounded())
+			continue;
+		pq->randomize();
+	}
+	onRandomize();
+}
+
+} // namespace engine
+} // namespace rack

@@ -1,0 +1,158 @@
+#pragma once
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "plugin.hpp"
+
+// The 24 key names, minor keys first, each half starting at A.
+extern std::vector<std::string> allKeysLabels;
+
+// Clocked phrase generator: composes a phrase from a key, four chords and six
+// shaping controls, and plays it in 32 steps on an incoming clock.
+//
+// Threads: `process` runs on the engine thread; the panel's `step` and the
+// labels' `draw` on the interface thread. The label texts, the key and chord
+// strings and the replacement of `currentNoteArray` are guarded by
+// `sharedMutex`. Every holder keeps it only for a few string assignments or a
+// vector swap: phrases are composed and names looked up outside it, so the
+// engine never waits on anything slow. `currentNoteArray` is only replaced on
+// the engine thread (or while the engine is paused, when a patch is loaded),
+// so playback reads it without the lock.
+struct Motifex : Module {
+	enum ParamId {
+		SPACE_PARAM,
+		SYNCOPATION_PARAM,
+		PACE_PARAM,
+		MOMENTUM_PARAM,
+		ROOT_LOCK_PARAM,
+		OCTAVE_PARAM,
+		SPARE_6_PARAM,
+		SPARE_7_PARAM,
+		SPARE_8_PARAM,
+		SPARE_9_PARAM,
+		SPARE_10_PARAM,
+		REGENERATE_PARAM,
+		RESET_PARAM,
+		RUN_PARAM,
+		SPARE_14_PARAM,
+		SPARE_15_PARAM,
+		PROGRESSION_CHORD_1_PARAM,
+		PROGRESSION_CHORD_2_PARAM,
+		PROGRESSION_CHORD_3_PARAM,
+		PROGRESSION_CHORD_4_PARAM,
+		KEY_UP_PARAM,
+		KEY_DOWN_PARAM,
+		NUM_PARAMS
+	};
+	enum InputId {
+		SPACE_INPUT,
+		SYNCOPATION_INPUT,
+		PACE_INPUT,
+		MOMENTUM_INPUT,
+		ROOT_LOCK_INPUT,
+		OCTAVE_INPUT,
+		TUNE_INPUT,
+		REGENERATE_INPUT,
+		RESET_INPUT,
+		RUN_INPUT,
+		CLOCK_INPUT,
+		SPARE_11_INPUT,
+		SPARE_12_INPUT,
+		SPARE_13_INPUT,
+		SPARE_14_INPUT,
+		NUM_INPUTS
+	};
+	enum OutputId { CV_OUTPUT, GATE_OUTPUT, NUM_OUTPUTS };
+	enum LightId { ROW_1_LIGHT, ROW_2_LIGHT, ROW_3_LIGHT, ROW_4_LIGHT, NUM_LIGHTS };
+
+	// Note values besides frequencies: a held step and a rest.
+	static constexpr float UNDERSCORE_NOTE = 0.7f;
+	static constexpr float EMPTY_NOTE = 0.69f;
+
+	// Green text showing a step's note, a chord or the key. Its text is module
+	// state as well as display, so reads and writes from outside the module go
+	// through getText/setText, which take the owning module's lock.
+	struct TextLabel : TransparentWidget {
+		std::string text;
+		int fontSize = 15;
+		NVGcolor color = nvgRGB(0, 255, 0);
+		int index = 0;
+		// The owning module's lock; null for a label no module shares.
+		std::mutex* textMutex = nullptr;
+
+		~TextLabel() override;
+		void draw(const DrawArgs& args) override;
+		std::string getText();
+		void setText(const std::string& newText);
+	};
+
+	using Clock = std::chrono::steady_clock;
+
+	bool dataLoaded = false;
+	std::vector<float> currentNoteArray;
+	std::string currentKeyMain = "C minor";
+	std::string currentProg1 = "C";
+	std::string currentProg2 = "C";
+	std::string currentProg3 = "C";
+	std::string currentProg4 = "C";
+
+	float lastClockVoltage = 0.f;
+	Clock::time_point lastRegenerateTime;
+	int currentStep = 0;
+	float currentCv = 0.f;
+	float currentNote = 0.f;
+	bool gateTimerActive = false;
+	float gateTimer = 0.f;
+
+	std::vector<std::string> pitchClassNames;
+	int noteCount = 97;
+	std::vector<std::string> noteLabels;
+	float noteFrequencies[98];
+
+	Clock::time_point lastChordPressTime;
+	Clock::time_point lastKeyUpTime;
+	Clock::time_point lastKeyDownTime;
+
+	TextLabel* stepLabels[32];
+	TextLabel* chordLabels[4];
+	TextLabel* keyLabel;
+
+	// Guards the label texts, the key and chord strings and the replacement
+	// of currentNoteArray (see above).
+	std::mutex sharedMutex;
+
+	// Source of the steady clock for the hold-offs; tests replace it.
+	Clock::time_point (*clockNow)() = &Clock::now;
+
+	Motifex();
+	~Motifex() override;
+
+	void process(const ProcessArgs& args) override;
+	json_t* dataToJson() override;
+	void dataFromJson(json_t* rootJ) override;
+
+	// Composing.
+	std::vector<float> createGroove();
+	int getNote(int step, int chordIndex, int octave, int rootLockMode);
+	int getNoteIndexInScale(int chordIndex, bool isMajor, int octave, int keyIndex);
+	int findKeyIndex(const std::string& chordName);
+	int findLabelIndex(const std::string& keyName);
+	std::vector<float> applyOffset(std::vector<float>& segment, int count, int iteration);
+	std::vector<float> quantizeNoteArray(const std::vector<float>& noteArray, const std::vector<float>& chordRoots,
+	                                     int spaceLevel, int octave, int momentumLevel, int rootLockMode,
+	                                     int syncopationLevel);
+	TextLabel* getNoteLabel(int stepNumber);
+
+	// Playing.
+	enum class KeyDirection { UP, DOWN };
+	void cycleKey(TextLabel* label, float trigger, Clock::time_point& timePoint, KeyDirection direction);
+	void cycleChord(TextLabel* label, float trigger, Clock::time_point& timePoint, int chordNumber);
+};
+
+struct MotifexWidget : ModuleWidget {
+	MotifexWidget(Motifex* module);
+	~MotifexWidget() override;
+	void step() override;
+};
