@@ -129,6 +129,9 @@ struct Motifex : Module {
 	Motifex();
 	~Motifex() override;
 
+	// A green step, chord or key label owned by this module.
+	TextLabel* createLabel(float x, float y, int index, const std::string& text);
+
 	void process(const ProcessArgs& args) override;
 	json_t* dataToJson() override;
 	void dataFromJson(json_t* rootJ) override;
