@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the build, the tests and the headless host
+# need, when any is missing.
+set -euo pipefail
+
+packages=(
+	build-essential cmake ninja-build pkg-config ccache
+	libjansson-dev librsvg2-dev libcairo2-dev fonts-dejavu-core
+	libgtest-dev libbenchmark-dev
+	clang libclang-rt-14-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+	dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
