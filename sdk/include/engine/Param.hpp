@@ -3,14 +3,19 @@
 namespace rack {
 namespace engine {
 
+// The engine and the interface thread both read and write parameter values;
+// the accessors use relaxed atomic access (a plain load or store on the
+// machines we run on) so that the race detector sees them as intended.
 struct Param {
 	float value = 0.f;
 
 	float getValue() {
-		return value;
+		float v;
+		__atomic_load(&value, &v, __ATOMIC_RELAXED);
+		return v;
 	}
 	void setValue(float value) {
-		this->value = value;
+		__atomic_store(&this->value, &value, __ATOMIC_RELAXED);
 	}
 };
 
