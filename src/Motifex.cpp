@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
 #include <ctime>
 #include <random>
 
@@ -141,31 +143,459 @@ Motifex::~Motifex() {
 	delete keyLabel;
 }
 
+namespace {
+
+// Key used when the shown key name is not one of allKeysLabels (a hand-edited
+// patch): C minor, the key a new module starts in.
+const int FALLBACK_KEY_INDEX = 3;
+
+int resolveKeyIndex(int keyIndex) {
+	return (keyIndex < 0 || keyIndex > 23) ? FALLBACK_KEY_INDEX : keyIndex;
+}
+
+// A chord name outside pitchClassNames plays as the key's tonic, so a bad
+// name still gives a note that belongs to the phrase.
+int resolveChordIndex(int chordIndex, int keyIndex) {
+	if (chordIndex < 0)
+		return resolveKeyIndex(keyIndex) % 12;
+	return chordIndex % 12;
+}
+
+int clampOctave(int octave) {
+	return std::min(std::max(octave, 1), 6);
+}
+
+// Recent notes and the reseed counter of getNote, shared by every instance.
+// Several modules may compose at once on different threads, so both are
+// only touched under their own lock (on the composing path only).
+struct NoteMemory {
+	std::mutex mutex;
+	std::vector<int> history;
+	int seedCounter = 0;
+};
+
+NoteMemory& noteMemory() {
+	static NoteMemory memory;
+	return memory;
+}
+
+const size_t NOTE_HISTORY_SIZE = 12;
+
+const int modeIntervals[7][7] = {
+    {2, 2, 1, 2, 2, 2, 1}, // Ionian
+    {2, 1, 2, 2, 2, 1, 2}, // Dorian
+    {1, 2, 2, 2, 1, 2, 2}, // Phrygian
+    {2, 2, 2, 1, 2, 2, 1}, // Lydian
+    {2, 2, 1, 2, 2, 1, 2}, // Mixolydian
+    {2, 1, 2, 2, 1, 2, 2}, // Aeolian
+    {1, 2, 2, 1, 2, 2, 2}, // Locrian
+};
+const int majorModeSteps[7] = {0, 2, 4, 5, 7, 9, 11};
+const int minorModeSteps[7] = {0, 2, 3, 5, 7, 8, 10};
+
+int positionIn(const int (&steps)[7], int value) {
+	for (int i = 0; i < 7; i++)
+		if (steps[i] == value)
+			return i;
+	return -1;
+}
+
+} // namespace
+
+std::vector<int> Motifex::noteHistorySnapshot() {
+	NoteMemory& memory = noteMemory();
+	std::lock_guard<std::mutex> lock(memory.mutex);
+	return memory.history;
+}
+
+int Motifex::seedCounterValue() {
+	NoteMemory& memory = noteMemory();
+	std::lock_guard<std::mutex> lock(memory.mutex);
+	return memory.seedCounter;
+}
+
 std::vector<float> Motifex::createGroove() {
-	return {};
+	std::string keyText;
+	std::string chordTexts[4];
+	{
+		std::lock_guard<std::mutex> lock(sharedMutex);
+		keyText = keyLabel->text;
+		for (int i = 0; i < 4; i++)
+			chordTexts[i] = chordLabels[i]->text;
+		currentKeyMain = keyText;
+		currentProg1 = chordTexts[0];
+		currentProg2 = chordTexts[1];
+		currentProg3 = chordTexts[2];
+		currentProg4 = chordTexts[3];
+	}
+
+	// A connected CV input stands in for its knob, -5..5 V over 0..1.
+	auto controlValue = [this](int paramId, int inputId) -> float {
+		if (inputs[inputId].isConnected())
+			return (inputs[inputId].getVoltage() + 5.f) * 0.1f;
+		return params[paramId].getValue();
+	};
+	// Every threshold below is written so that NaN and out-of-range values
+	// fall to the last row.
+	float space = controlValue(SPACE_PARAM, SPACE_INPUT);
+	int spaceLevel = space < 0.25f ? 0 : space < 0.5f ? 1 : space < 0.75f ? 2 : 3;
+	float syncopation = controlValue(SYNCOPATION_PARAM, SYNCOPATION_INPUT);
+	int syncopationLevel = syncopation < 0.2f   ? 0
+	                       : syncopation < 0.4f ? 1
+	                       : syncopation < 0.6f ? 2
+	                       : syncopation < 0.8f ? 3
+	                                            : 4;
+	float pace = controlValue(PACE_PARAM, PACE_INPUT);
+	int noteValue = pace <= 0.25f ? 2 : pace <= 0.5f ? 4 : pace <= 0.75f ? 8 : 16;
+	float momentum = controlValue(MOMENTUM_PARAM, MOMENTUM_INPUT);
+	int momentumLevel = momentum < 0.25f ? 0 : momentum < 0.5f ? 1 : momentum < 0.75f ? 2 : 3;
+	float octaveValue = controlValue(OCTAVE_PARAM, OCTAVE_INPUT);
+	int octave = octaveValue < 0.16666667f   ? 1
+	             : octaveValue < 0.33333334f ? 2
+	             : octaveValue < 0.5f        ? 3
+	             : octaveValue < 0.6666667f  ? 4
+	             : octaveValue < 0.8333333f  ? 5
+	                                         : 6;
+	int octaveBase = 12 * (octave - 1);
+
+	int rootLockMode;
+	if (inputs[ROOT_LOCK_INPUT].isConnected()) {
+		// The voltage itself decides; NaN counts as negative.
+		rootLockMode = inputs[ROOT_LOCK_INPUT].getVoltage() >= 0.f ? 1 : 0;
+	} else {
+		float rootLock = params[ROOT_LOCK_PARAM].getValue();
+		if (rootLock >= 0.f && rootLock < 0.25f)
+			// Octave drops need room below; at the lowest octave knob
+			// setting fall back to the gentlest drawing mode.
+			rootLockMode = params[OCTAVE_PARAM].getValue() < 0.2f ? 1 : 3;
+		else if (rootLock >= 0.25f && rootLock < 0.5f)
+			rootLockMode = 2;
+		else if (rootLock >= 0.5f && rootLock < 0.75f)
+			rootLockMode = 1;
+		else
+			rootLockMode = 0;
+	}
+
+	srand(time(nullptr));
+	std::vector<float> phrase;
+	int momentumBudget = momentumLevel;
+	int iteration = 0;
+	do {
+		iteration++;
+		for (int i = 0; i < 5; i++)
+			rand();
+		int step = (int)phrase.size();
+		if (phrase.size() >= 7 && momentumBudget > 0) {
+			momentumBudget--;
+			if (noteValue < 16)
+				noteValue *= 2;
+		}
+
+		std::vector<float> segment;
+		auto note = [&]() { return noteFrequencies[getNote(step, 15, octave, rootLockMode)]; };
+		switch (noteValue) {
+		case 2:
+			segment.push_back(note());
+			segment.insert(segment.end(), 7, UNDERSCORE_NOTE);
+			break;
+		case 4:
+			segment.push_back(note());
+			segment.insert(segment.end(), 3, UNDERSCORE_NOTE);
+			break;
+		case 8:
+			segment.push_back(note());
+			segment.push_back(UNDERSCORE_NOTE);
+			segment.push_back(note());
+			segment.push_back(UNDERSCORE_NOTE);
+			break;
+		default:
+			segment.push_back(note());
+			segment.push_back(note());
+			break;
+		}
+
+		if (syncopationLevel >= 1) {
+			int count = rand() % syncopationLevel;
+			segment = applyOffset(segment, count, iteration);
+		}
+		phrase.insert(phrase.end(), segment.begin(), segment.end());
+	} while (phrase.size() <= 30);
+
+	int keyIndex = findLabelIndex(keyText);
+	std::vector<float> chordRoots;
+	for (int k = 0; k < 4; k++) {
+		int chordIndex = resolveChordIndex(findKeyIndex(chordTexts[k]), keyIndex);
+		chordRoots.push_back(noteFrequencies[octaveBase + chordIndex]);
+	}
+
+	phrase = quantizeNoteArray(phrase, chordRoots, spaceLevel, octave, momentumLevel, rootLockMode, syncopationLevel);
+
+	// Work the step names out first, then write them under one short lock.
+	std::string texts[32];
+	bool changed[32] = {};
+	std::string lastNoteName;
+	for (int s = 0; s < 32 && s < (int)phrase.size(); s++) {
+		float v = phrase[s];
+		int t = -1;
+		for (int i = 0; i < 98; i++) {
+			if (noteFrequencies[i] == v) {
+				t = i;
+				break;
+			}
+		}
+		if (!getNoteLabel(s + 1))
+			continue;
+		if (t >= 0) {
+			texts[s] = noteLabels[t];
+			lastNoteName = noteLabels[t];
+			changed[s] = true;
+		} else if (v == EMPTY_NOTE) {
+			texts[s] = " ";
+			changed[s] = true;
+		} else if (v == UNDERSCORE_NOTE) {
+			// A hold right after a rest sounds the last note again, so name it.
+			bool afterRest = s > 0 && phrase[s - 1] == EMPTY_NOTE && !lastNoteName.empty();
+			texts[s] = afterRest ? lastNoteName : "__";
+			changed[s] = true;
+		}
+	}
+	{
+		std::lock_guard<std::mutex> lock(sharedMutex);
+		for (int s = 0; s < 32; s++)
+			if (changed[s])
+				getNoteLabel(s + 1)->text = texts[s];
+	}
+	return phrase;
 }
+
 int Motifex::getNote(int step, int chordIndex, int octave, int rootLockMode) {
-	return 0;
+	std::string keyText;
+	std::string chordTexts[4];
+	{
+		std::lock_guard<std::mutex> lock(sharedMutex);
+		keyText = keyLabel->text;
+		for (int i = 0; i < 4; i++)
+			chordTexts[i] = chordLabels[i]->text;
+	}
+	int keyIndex = findLabelIndex(keyText);
+	bool isMajor = keyText.find("major") != std::string::npos;
+	if (keyIndex < 0) {
+		keyIndex = FALLBACK_KEY_INDEX;
+		isMajor = false;
+	}
+	if (step >= 0) {
+		int chord = step < 8 ? 0 : step < 16 ? 1 : step < 24 ? 2 : 3;
+		chordIndex = findKeyIndex(chordTexts[chord]);
+	}
+	chordIndex = resolveChordIndex(chordIndex, keyIndex);
+	int o = clampOctave(octave);
+	int root = chordIndex + 12 * (o - 1);
+	if (step == 0 || rootLockMode <= 0)
+		return root;
+	int mode = std::min(rootLockMode, 3);
+
+	NoteMemory& memory = noteMemory();
+	std::lock_guard<std::mutex> lock(memory.mutex);
+	srand((unsigned)((uint32_t)time(nullptr) + (uint32_t)memory.seedCounter));
+	memory.seedCounter = (int)((uint32_t)memory.seedCounter + 1u);
+
+	int result = root;
+	if (mode == 1) {
+		int candidate = getNoteIndexInScale(chordIndex, isMajor, o, keyIndex);
+		result = rand() % 100 <= 49 ? root : candidate;
+	} else {
+		int threshold = (int)(mode * 23.25 + 5.0);
+		for (int attempt = 1; attempt <= 100; attempt++) {
+			int candidate = getNoteIndexInScale(chordIndex, isMajor, o, keyIndex);
+			bool recent = std::find(memory.history.begin(), memory.history.end(), candidate) != memory.history.end();
+			if (candidate != root && !recent) {
+				result = candidate;
+				break;
+			}
+			if (rand() % 100 >= threshold || attempt == 100) {
+				result = candidate;
+				break;
+			}
+		}
+	}
+
+	if (memory.history.capacity() < NOTE_HISTORY_SIZE + 1)
+		memory.history.reserve(NOTE_HISTORY_SIZE + 1);
+	memory.history.push_back(result);
+	if (memory.history.size() > NOTE_HISTORY_SIZE)
+		memory.history.erase(memory.history.begin());
+	return result;
 }
+
 int Motifex::getNoteIndexInScale(int chordIndex, bool isMajor, int octave, int keyIndex) {
-	return 0;
+	// Out-of-table arguments are brought back to a pitch class and an octave
+	// window so that the result always indexes a note.
+	int c = chordIndex >= 0 && chordIndex < 12 ? chordIndex : ((chordIndex % 12) + 12) % 12;
+	int k = keyIndex >= 0 && keyIndex < 24 ? keyIndex : ((keyIndex % 12) + 12) % 12;
+	int d = c - k;
+	if (d < 0)
+		d = d % 12 + 12;
+	int row;
+	if (isMajor) {
+		int position = positionIn(majorModeSteps, d);
+		row = position < 0 ? 0 : position;
+	} else {
+		int position = positionIn(minorModeSteps, d);
+		row = position < 0 ? 5 : (position + 5) % 7;
+	}
+	const int* steps = modeIntervals[row];
+	int base = 12 * (clampOctave(octave) - 1);
+	int candidates[7];
+	int pitch = c;
+	candidates[0] = c + base;
+	for (int i = 1; i < 7; i++) {
+		pitch = (pitch + steps[i - 1]) % 12;
+		candidates[i] = pitch + base;
+	}
+	return candidates[rand() % 7];
 }
+
 int Motifex::findKeyIndex(const std::string& chordName) {
+	for (size_t i = 0; i < pitchClassNames.size(); i++)
+		if (pitchClassNames[i] == chordName)
+			return (int)i;
 	return -1;
 }
+
 int Motifex::findLabelIndex(const std::string& keyName) {
+	for (size_t i = 0; i < allKeysLabels.size(); i++)
+		if (allKeysLabels[i] == keyName)
+			return (int)i;
 	return -1;
 }
+
 std::vector<float> Motifex::applyOffset(std::vector<float>& segment, int count, int iteration) {
+	srand(time(nullptr));
+	if (count >= 1 && iteration >= 2) {
+		int inserted = 0;
+		while (inserted < count) {
+			size_t length = segment.size();
+			size_t position = (size_t)rand() % (length + 1);
+			// Never split a held note; the end is always free, so this ends.
+			if (position < length && segment[position] == UNDERSCORE_NOTE)
+				continue;
+			segment.insert(segment.begin() + position, EMPTY_NOTE);
+			inserted++;
+		}
+	}
 	return segment;
 }
+
 std::vector<float> Motifex::quantizeNoteArray(const std::vector<float>& noteArray, const std::vector<float>& chordRoots,
                                               int spaceLevel, int octave, int momentumLevel, int rootLockMode,
                                               int syncopationLevel) {
-	return noteArray;
+	// The octave is already in the notes and chord roots.
+	(void)octave;
+	std::vector<float> result = noteArray;
+	int n = (int)result.size();
+	static const int barStarts[4] = {0, 8, 16, 24};
+	// Phrases longer than 32 stretch the bars, so later bars take earlier
+	// chords. Very short phrases all take the first chord.
+	int stepsPerChord = n / 4;
+	auto chordRootFor = [&](int step) {
+		int entry = stepsPerChord > 0 ? step / stepsPerChord : 0;
+		return chordRoots[std::min(entry, (int)chordRoots.size() - 1)];
+	};
+	auto isBarStart = [](int step) { return step == 0 || step == 8 || step == 16 || step == 24; };
+
+	std::random_device device;
+	std::mt19937 generator(device());
+	std::vector<bool> isRest(n > 0 ? n : 0, false);
+	int wanted = spaceLevel <= 0 ? 0 : spaceLevel == 1 ? 10 : spaceLevel == 2 ? 15 : 20;
+	// Steps 2..n-1 are the candidates; a short phrase cannot give more.
+	int available = std::max(n - 2, 0);
+	int restCount = std::min(wanted, available);
+	if (restCount > 0) {
+		std::uniform_int_distribution<int> distribution(2, n - 1);
+		int chosen = 0;
+		while (chosen < restCount) {
+			int step = distribution(generator);
+			if (isRest[step])
+				continue;
+			isRest[step] = true;
+			chosen++;
+		}
+	}
+
+	bool haveRoots = !chordRoots.empty();
+	for (int i = 0; i < n; i++) {
+		if (isBarStart(i)) {
+			if (haveRoots)
+				result[i] = chordRootFor(i);
+		} else if (isRest[i]) {
+			result[i] = EMPTY_NOTE;
+		}
+	}
+
+	if (momentumLevel < 3) {
+		// Find every run of sounding steps first, then tie each into one note.
+		std::vector<std::pair<int, int>> runs;
+		int i = 0;
+		while (i < n) {
+			if (result[i] > UNDERSCORE_NOTE) {
+				int first = i;
+				while (i + 1 < n && result[i + 1] > UNDERSCORE_NOTE)
+					i++;
+				runs.push_back(std::make_pair(first, i));
+			}
+			i++;
+		}
+		for (const std::pair<int, int>& run : runs) {
+			int first = run.first;
+			if (first < 9 || first == 18 || first == 24 || run.second <= first)
+				continue;
+			for (int j = first + 1; j <= run.second; j++)
+				result[j] = UNDERSCORE_NOTE;
+		}
+	}
+
+	for (int b = 0; b < 4; b++) {
+		int step = barStarts[b];
+		if (step >= n || !haveRoots)
+			continue;
+		if (syncopationLevel >= 4 && step >= 16)
+			continue;
+		result[step] = chordRootFor(step);
+	}
+
+	if (rootLockMode == 3) {
+		for (int i = 0; i < n; i++) {
+			srand(time(nullptr));
+			int r = rand();
+			if (!(result[i] > UNDERSCORE_NOTE) || i % 3 != r % 3)
+				continue;
+			// Only notes with a whole octave below them drop.
+			for (int t = 12; t <= 79; t++) {
+				if (noteFrequencies[t] == result[i]) {
+					result[i] = noteFrequencies[t - 12];
+					break;
+				}
+			}
+		}
+	}
+
+	if (syncopationLevel == 0) {
+		// Sound the latest note again on the half bars.
+		float lastNote = 0.f;
+		for (int i = 0; i < n; i++) {
+			if (result[i] > 0.8f)
+				lastNote = result[i];
+			if ((i == 4 || i == 12 || i == 20 || i == 28) && lastNote > 0.8f)
+				result[i] = lastNote;
+		}
+	}
+	return result;
 }
+
 Motifex::TextLabel* Motifex::getNoteLabel(int stepNumber) {
-	return nullptr;
+	if (stepNumber < 1 || stepNumber > 32)
+		return nullptr;
+	return stepLabels[stepNumber - 1];
 }
 
 Model* modelMotifex = createModel<Motifex, MotifexWidget>("Motifex");

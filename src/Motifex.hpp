@@ -147,6 +147,10 @@ struct Motifex : Module {
 	                                     int spaceLevel, int octave, int momentumLevel, int rootLockMode,
 	                                     int syncopationLevel);
 	TextLabel* getNoteLabel(int stepNumber);
+	// getNote's recent-note memory and reseed counter, shared by every
+	// instance; copies for inspection.
+	static std::vector<int> noteHistorySnapshot();
+	static int seedCounterValue();
 
 	// Playing.
 	enum class KeyDirection { UP, DOWN };
