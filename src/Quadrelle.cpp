@@ -1,16 +1,629 @@
-// Placeholder until the chord oscillator lands: lets the plug-in load.
-#include "plugin.hpp"
+#include "Quadrelle.hpp"
 
-struct Quadrelle : Module {
-	Quadrelle() {
-		config(35, 1, 5, 97);
-	}
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+const int NOTE_PARAMS[3] = {Quadrelle::NOTE_1_PARAM, Quadrelle::NOTE_2_PARAM, Quadrelle::NOTE_3_PARAM};
+const double TWO_PI = 6.283185307179586;
+// sin(-1): the saw's value right after it resets.
+const float SAW_RESET_VALUE = -0.84147096f;
+
+uint32_t bitsOf(float x) {
+	uint32_t u;
+	std::memcpy(&u, &x, sizeof(u));
+	return u;
+}
+
+} // namespace
+
+const float Quadrelle::noteFreqTable[99] = {
+    27.50f,   29.14f,   30.87f,   32.70f,   34.65f,   36.71f,   38.89f,   41.20f,   43.65f,   46.25f,   49.00f,
+    51.91f,   55.00f,   58.27f,   61.74f,   65.41f,   69.30f,   73.42f,   77.78f,   82.41f,   87.31f,   92.50f,
+    98.00f,   103.83f,  110.00f,  116.54f,  123.47f,  130.81f,  138.59f,  146.83f,  155.56f,  164.81f,  174.61f,
+    185.00f,  196.00f,  207.65f,  220.00f,  233.08f,  246.94f,  261.63f,  277.18f,  293.66f,  311.13f,  329.63f,
+    349.23f,  369.99f,  392.00f,  415.30f,  440.00f,  466.16f,  493.88f,  523.25f,  554.37f,  587.33f,  622.25f,
+    659.25f,  698.46f,  739.99f,  783.99f,  830.61f,  880.00f,  932.33f,  987.77f,  1046.50f, 1108.73f, 1174.66f,
+    1244.51f, 1318.51f, 1396.91f, 1479.98f, 1567.98f, 1661.22f, 1760.00f, 1864.66f, 1975.53f, 2093.00f, 2217.46f,
+    2349.32f, 2489.02f, 2637.02f, 2793.83f, 2959.96f, 3135.96f, 3322.44f, 3520.00f, 3729.31f, 3951.07f, 4186.01f,
+    4434.92f, 4698.63f, 4978.03f, 5274.04f, 5587.65f, 5919.91f, 6271.93f, 6644.88f, 0.f,      0.f,      0.f,
 };
 
-struct QuadrelleWidget : ModuleWidget {
-	QuadrelleWidget(Quadrelle* module) {
-		setModule(module);
-	}
+const float Quadrelle::noteKnobPositions[12] = {
+    0.f, 0.083333f, 0.166666f, 0.25f, 0.333333f, 0.416666f, 0.5f, 0.583333f, 0.666666f, 0.75f, 0.833333f, 0.916666f,
 };
+
+const float Quadrelle::voiceFreqTable[24] = {
+    55.00f,  58.27f,  61.74f,  65.41f,  69.30f,  73.42f,  77.78f,  82.41f,  87.31f,  92.50f,  98.00f,  103.83f,
+    110.00f, 116.54f, 123.47f, 130.81f, 138.59f, 146.83f, 155.56f, 164.81f, 174.61f, 185.00f, 196.00f, 207.65f,
+};
+
+// Letters A B / C D / E F / G # in rows of two; the second number is the sharp.
+const int Quadrelle::letterLights1[12][2] = {
+    {19, -1}, {19, 44}, {20, -1}, {27, -1}, {27, 44}, {28, -1},
+    {28, 44}, {35, -1}, {36, -1}, {36, 44}, {43, -1}, {43, 44},
+};
+const int Quadrelle::letterLights3[12][2] = {
+    {21, -1}, {21, 46}, {22, -1}, {29, -1}, {29, 46}, {30, -1},
+    {30, 46}, {37, -1}, {38, -1}, {38, 46}, {45, -1}, {45, 46},
+};
+const int Quadrelle::letterLights4[12][2] = {
+    {25, -1}, {25, 50}, {26, -1}, {33, -1}, {33, 50}, {34, -1},
+    {34, 50}, {41, -1}, {42, -1}, {42, 50}, {49, -1}, {49, 50},
+};
+
+Quadrelle::Quadrelle() {
+	config(PARAMS_LEN, INPUTS_LEN, OUTPUTS_LEN, LIGHTS_LEN);
+	configParam(WAVE_1_PARAM, 0.f, 1.f, 0.55f, "Wave 1", "");
+	configParam(WAVE_2_PARAM, 0.f, 1.f, 0.5f, "Wave 2", "");
+	configParam(WAVE_3_PARAM, 0.f, 1.f, 0.5f, "Wave 3", "");
+	configParam(WAVE_4_PARAM, 0.f, 1.f, 0.5f, "Wave 4", "");
+	configParam(NOTE_1_PARAM, 0.f, 1.f, 0.25f, "Note 1", "");
+	configParam(NOTE_2_PARAM, 0.f, 1.f, 0.25f, "Note 2", "");
+	configParam(NOTE_3_PARAM, 0.f, 1.f, 0.25f, "Note 3", "");
+	configParam(NOTE_4_PARAM, 0.f, 1.f, 0.25f, "Note 4", "");
+	configParam(SPARE_9_PARAM, 0.f, 1.f, 0.f, "", "");
+	configParam(SPARE_10_PARAM, 0.f, 1.f, 0.f, "", "");
+	configParam(SPARE_11_PARAM, 0.f, 1.f, 0.f, "", "");
+	configParam(OCTAVE_1_PARAM, 0.f, 1.f, 0.3f, "Octave 1", "");
+	configParam(OCTAVE_2_PARAM, 0.f, 1.f, 0.3f, "Octave 2", "");
+	configParam(OCTAVE_3_PARAM, 0.f, 1.f, 0.3f, "Octave 3", "");
+	configParam(OCTAVE_4_PARAM, 0.f, 1.f, 0.3f, "Octave 4", "");
+	configParam(DRONE_BUTTON_CH_3_PARAM, 0.f, 1.f, 0.f, "Drone Button CH 3", "");
+	configParam(DRONE_BUTTON_CH_4_PARAM, 0.f, 1.f, 0.f, "Drone Button CH 4", "");
+	configParam(TRACK_BUTTON_CH_3_PARAM, 0.f, 1.f, 0.f, "Track Button CH 3", "");
+	configParam(TRACK_BUTTON_CH_4_PARAM, 0.f, 1.f, 0.f, "Track Button CH 4", "");
+	configParam(MASTER_GAIN_PARAM, 0.f, 1.f, 0.5f, "Master Gain", "");
+	configParam(FINE_TUNE_PARAM, 0.f, 1.f, 0.5f, "Fine Tune", "");
+	configParam(GAIN_1_PARAM, 0.f, 1.f, 0.5f, "Gain 1", "");
+	configParam(GAIN_2_PARAM, 0.f, 1.f, 0.5f, "Gain 2", "");
+	configParam(GAIN_3_PARAM, 0.f, 1.f, 0.5f, "Gain 3", "");
+	configParam(GAIN_4_PARAM, 0.f, 1.f, 0.5f, "Gain 4", "");
+	configParam(HARMONY_MAJOR_PARAM, 0.f, 1.f, 0.f, "Harmony: Major", "");
+	configParam(HARMONY_MINOR_PARAM, 0.f, 1.f, 0.f, "Harmony: Minor", "");
+	configParam(HARMONY_FIFTH_PARAM, 0.f, 1.f, 0.f, "Harmony Fifth", "");
+	configParam(RANGE_PARAM, -12.f, 3.f, -5.f, "Range", "");
+	configParam(HARMONY_MAJOR_TOGGLE_PARAM, 0.f, 1.f, 0.f, "Harmony: Major Toggle", "");
+	configParam(HARMONY_MINOR_TOGGLE_PARAM, 0.f, 1.f, 0.f, "Harmony: Minor Toggle", "");
+	configParam(HARMONY_FIFTH_TOGGLE_PARAM, 0.f, 1.f, 0.f, "Harmony: Fifth Toggle", "");
+	configParam(TRACK_LATCH_CH_3_PARAM, 0.f, 1.f, 0.f, "Track Latch CH 3", "");
+	configParam(TRACK_LATCH_CH_4_PARAM, 0.f, 1.f, 0.f, "Track Latch CH 4", "");
+	configInput(VOCT_INPUT, "");
+	configOutput(MIX_OUTPUT, "");
+	configOutput(VOICE_1_OUTPUT, "");
+	configOutput(VOICE_2_OUTPUT, "");
+	configOutput(VOICE_3_OUTPUT, "");
+	configOutput(VOICE_4_OUTPUT, "");
+	primeCaches();
+}
+
+void Quadrelle::process(const ProcessArgs& args) {
+	processSample<true>(args.sampleTime);
+}
+
+void Quadrelle::processReference(float sampleTime) {
+	processSample<false>(sampleTime);
+}
+
+// The cached path refreshes a cached value only when the bits of its input
+// change; the reference path refreshes every value every sample. Both then
+// run the same code, so their outputs match bit for bit.
+template <bool Cached> void Quadrelle::processSample(float sampleTime) {
+	// 1. Harmony: a held button wins and sets its latch; otherwise the latches.
+	if (params[HARMONY_MINOR_PARAM].getValue() > 0.f) {
+		harmonyInterval = 3;
+		params[HARMONY_MINOR_TOGGLE_PARAM].setValue(1.f);
+		params[HARMONY_MAJOR_TOGGLE_PARAM].setValue(0.f);
+		params[HARMONY_FIFTH_TOGGLE_PARAM].setValue(0.f);
+	} else if (params[HARMONY_MAJOR_PARAM].getValue() > 0.f) {
+		harmonyInterval = 4;
+		params[HARMONY_MINOR_TOGGLE_PARAM].setValue(0.f);
+		params[HARMONY_MAJOR_TOGGLE_PARAM].setValue(1.f);
+		params[HARMONY_FIFTH_TOGGLE_PARAM].setValue(0.f);
+	} else if (params[HARMONY_FIFTH_PARAM].getValue() > 0.f) {
+		harmonyInterval = 7;
+		params[HARMONY_MINOR_TOGGLE_PARAM].setValue(0.f);
+		params[HARMONY_MAJOR_TOGGLE_PARAM].setValue(0.f);
+		params[HARMONY_FIFTH_TOGGLE_PARAM].setValue(1.f);
+	} else if (params[HARMONY_MINOR_TOGGLE_PARAM].getValue() > 0.f) {
+		harmonyInterval = 3;
+	} else if (params[HARMONY_MAJOR_TOGGLE_PARAM].getValue() > 0.f) {
+		harmonyInterval = 4;
+	} else {
+		harmonyInterval = 7;
+	}
+	lights[HARMONY_MINOR_LIGHT].setBrightness(harmonyInterval == 3 ? 1.f : 0.f);
+	lights[HARMONY_MAJOR_LIGHT].setBrightness(harmonyInterval == 4 ? 1.f : 0.f);
+	lights[HARMONY_FIFTH_LIGHT].setBrightness(harmonyInterval == 7 ? 1.f : 0.f);
+
+	// 2. Knob pitch classes of voices 1, 3 and 4; voice 2 sits the interval above voice 1.
+	for (int j = 0; j < 3; j++) {
+		float x = params[NOTE_PARAMS[j]].getValue();
+		if (!Cached || bitsOf(x) != noteCache[j].key)
+			updateNoteCache(j, x);
+	}
+	noteIndex[0] = noteCache[0].bin;
+	noteIndex[1] = noteIndex[0] + harmonyInterval;
+	noteIndex[2] = noteCache[1].bin;
+	noteIndex[3] = noteCache[2].bin;
+
+	// 3. Octave multipliers; a knob outside every bin keeps the old multiplier.
+	for (int i = 0; i < NUM_VOICES; i++) {
+		float x = params[OCTAVE_1_PARAM + i].getValue();
+		if (!Cached || bitsOf(x) != octaveCache[i].key)
+			updateOctaveCache(i, x);
+		if (octaveCache[i].bin >= 0)
+			octaveMult[i] = (float)(1 << octaveCache[i].bin);
+	}
+
+	// 4. Track/drone of voices 3 and 4.
+	trackCh3 = trackDrone(DRONE_BUTTON_CH_3_PARAM, TRACK_BUTTON_CH_3_PARAM, TRACK_LATCH_CH_3_PARAM, TRACK_CH_3_LIGHT,
+	                      DRONE_CH_3_LIGHT);
+	trackCh4 = trackDrone(DRONE_BUTTON_CH_4_PARAM, TRACK_BUTTON_CH_4_PARAM, TRACK_LATCH_CH_4_PARAM, TRACK_CH_4_LIGHT,
+	                      DRONE_CH_4_LIGHT);
+
+	// 5. Pitches, from the knobs or from the pitch input.
+	int n1 = noteIndex[0];
+	int n3 = noteIndex[2];
+	int n4 = noteIndex[3];
+	bool pitchInput = inputs[VOCT_INPUT].isConnected();
+	if (!pitchInput) {
+		lights[VOCT_LIGHT].setBrightness(0.f);
+		harmonyCorrection = 0;
+		voiceFreq[0] = voiceTableFreq(n1) * octaveMult[0];
+		voiceFreq[1] = voiceTableFreq(noteIndex[1]) * octaveMult[1];
+		voiceFreq[2] = voiceTableFreq(n3) * octaveMult[2];
+		voiceFreq[3] = voiceTableFreq(n4) * octaveMult[3];
+	} else {
+		lights[VOCT_LIGHT].setBrightness(1.f);
+		float volts = inputs[VOCT_INPUT].getVoltage();
+		if (!Cached || bitsOf(volts) != voltageCache.key)
+			updateVoltageCache(volts);
+		int m = voltageCache.bin;
+		int pc = m % 12;
+		int zone = rangeZone(knob(RANGE_PARAM));
+		voiceFreq[0] = noteFreq(zone == 2 ? m + 12 : m);
+		int d = pc - n1;
+		int shift = zone == 0 ? 12 : 0;
+		voiceFreq[1] = voiceTableFreq(harmonyInterval + pc + harmonyCorrection - shift) * octaveMult[1];
+		voiceFreq[2] = voiceTableFreq(trackCh3 == 1 ? n3 + d : n3) * octaveMult[2];
+		voiceFreq[3] = voiceTableFreq(trackCh4 == 1 ? n4 + d : n4) * octaveMult[3];
+		correctionCounter++;
+		if (correctionCounter >= CORRECTION_INTERVAL) {
+			harmonyCorrection = correctionFor(harmonyInterval, d);
+			correctionCounter = 0;
+		}
+	}
+
+	// 6. Fine tune.
+	float fineValue = params[FINE_TUNE_PARAM].getValue();
+	if (!Cached || bitsOf(fineValue) != fineCache.key)
+		updateFineCache(fineValue);
+	float fine = fineCache.value;
+
+	// 7. Synthesis: every voice for the mix, otherwise only the patched ones.
+	bool mixConnected = outputs[MIX_OUTPUT].isConnected();
+	float master = knob(MASTER_GAIN_PARAM);
+	float sum = 0.f;
+	for (int i = 0; i < NUM_VOICES; i++) {
+		bool connected = outputs[VOICE_1_OUTPUT + i].isConnected();
+		if (!mixConnected && !connected)
+			continue;
+		float w = params[WAVE_1_PARAM + i].getValue();
+		if (!Cached || bitsOf(w) != waveCache[i].key)
+			updateWaveCache(i, w);
+		float g = knob(GAIN_1_PARAM + i);
+		float inc = sampleTime * voiceFreq[i] * fine;
+		float out = voiceSample(i, inc, waveCache[i].bin == 1, waveCache[i].value) * 5.f * g * master;
+		if (connected)
+			outputs[VOICE_1_OUTPUT + i].setVoltage(out);
+		sum += out;
+	}
+	if (mixConnected)
+		outputs[MIX_OUTPUT].setVoltage(sum * 0.25f);
+
+	// 8. Letters, gain and waveform lights, about twice a second.
+	displayCounter++;
+	if (displayCounter >= DISPLAY_INTERVAL) {
+		refreshDisplay();
+		displayCounter = 0;
+	}
+
+	// 9. Octave lights; voice 1's are dark while the pitch input sets its octave.
+	for (int i = 0; i < NUM_VOICES; i++) {
+		int lit = -1;
+		if (i != 0 || !pitchInput) {
+			lit = octaveCache[i].lightBin;
+			if (lit < 0)
+				continue;
+		}
+		// All eight, so that a knob jumping several bins leaves no stale light.
+		for (int k = 0; k < 8; k++)
+			lights[OCTAVE_LIGHTS + 8 * i + k].setBrightness(k == lit ? 1.f : 0.f);
+	}
+}
+
+template void Quadrelle::processSample<true>(float);
+template void Quadrelle::processSample<false>(float);
+
+int Quadrelle::trackDrone(int droneButton, int trackButton, int latch, int trackLight, int droneLight) {
+	int tracking;
+	if (params[droneButton].getValue() != 0.f) {
+		params[droneButton].setValue(1.f);
+		params[trackButton].setValue(0.f);
+		params[latch].setValue(0.f);
+		tracking = 0;
+	} else if (params[trackButton].getValue() != 0.f) {
+		params[trackButton].setValue(1.f);
+		params[droneButton].setValue(0.f);
+		params[latch].setValue(1.f);
+		tracking = 1;
+	} else {
+		tracking = params[latch].getValue() != 0.f ? 1 : 0;
+	}
+	// Both lights every time, so a restored or reset latch never shows both modes.
+	lights[trackLight].setBrightness(tracking ? 1.f : 0.f);
+	lights[droneLight].setBrightness(tracking ? 0.f : 1.f);
+	return tracking;
+}
+
+float Quadrelle::voiceSample(int i, float inc, bool sineSide, float weight) {
+	cyclePhase[i] += inc;
+	float saw;
+	float s = sawPhase[i] + inc;
+	if (s < 0.5f) {
+		saw = std::sin(2.f * s);
+		sawPhase[i] = s;
+	} else {
+		// Restart the ramp; the overshoot is dropped.
+		sawPhase[i] = -0.5f;
+		saw = SAW_RESET_VALUE;
+	}
+	float sign = cyclePhase[i] < 0.5f ? -1.f : 1.f;
+	if (cyclePhase[i] >= 1.f) {
+		cyclePhase[i] -= 1.f;
+		// Only above the sample rate can one step cross more than a cycle.
+		if (cyclePhase[i] >= 1.f)
+			cyclePhase[i] -= std::floor(cyclePhase[i]);
+	}
+	double sine = std::sin(TWO_PI * cyclePhase[i]);
+	if (sineSide)
+		return (float)(weight * saw + (1.f - weight) * 3.f * sine);
+	return (1.f - weight) * saw + weight * sign;
+}
+
+void Quadrelle::writeLetters(const int (*table)[2], int pitchClass) {
+	for (int n = 0; n < 12; n++) {
+		lights[table[n][0]].setBrightness(0.f);
+		if (table[n][1] >= 0)
+			lights[table[n][1]].setBrightness(0.f);
+	}
+	lights[table[pitchClass][0]].setBrightness(1.f);
+	if (table[pitchClass][1] >= 0)
+		lights[table[pitchClass][1]].setBrightness(1.f);
+}
+
+void Quadrelle::refreshDisplay() {
+	writeLetters(letterLights1, noteIndex[0]);
+	writeLetters(letterLights3, noteIndex[2]);
+	writeLetters(letterLights4, noteIndex[3]);
+	for (int i = 0; i < NUM_VOICES; i++) {
+		int zone = gainZone(knob(GAIN_1_PARAM + i));
+		if (zone >= 0) {
+			for (int z = 0; z < 3; z++)
+				lights[GAIN_LIGHTS + 3 * i + z].setBrightness(z == zone ? 1.f : 0.f);
+		}
+		zone = waveZone(knob(WAVE_1_PARAM + i));
+		if (zone >= 0) {
+			for (int z = 0; z < 3; z++)
+				lights[WAVE_LIGHTS + 3 * i + z].setBrightness(z == zone ? 1.f : 0.f);
+		}
+	}
+}
+
+float Quadrelle::knob(int id) {
+	return saneKnob(params[id].getValue(), knobMin[id], knobMax[id], knobDefault[id]);
+}
+
+void Quadrelle::updateNoteCache(int j, float x) {
+	int id = NOTE_PARAMS[j];
+	noteCache[j].key = bitsOf(x);
+	noteCache[j].bin = pitchClassOf(saneKnob(x, knobMin[id], knobMax[id], knobDefault[id]));
+}
+
+void Quadrelle::updateOctaveCache(int i, float x) {
+	int id = OCTAVE_1_PARAM + i;
+	float sx = saneKnob(x, knobMin[id], knobMax[id], knobDefault[id]);
+	octaveCache[i].key = bitsOf(x);
+	octaveCache[i].bin = octaveBin(sx);
+	octaveCache[i].lightBin = octaveLightBin(sx);
+}
+
+void Quadrelle::updateWaveCache(int i, float w) {
+	int id = WAVE_1_PARAM + i;
+	float sw = saneKnob(w, knobMin[id], knobMax[id], knobDefault[id]);
+	waveCache[i].key = bitsOf(w);
+	waveCache[i].bin = sw > 0.5f ? 1 : 0;
+	waveCache[i].value = morphWeight(sw);
+}
+
+void Quadrelle::updateFineCache(float x) {
+	fineCache.key = bitsOf(x);
+	fineCache.value =
+	    fineTuneFactor(saneKnob(x, knobMin[FINE_TUNE_PARAM], knobMax[FINE_TUNE_PARAM], knobDefault[FINE_TUNE_PARAM]));
+}
+
+void Quadrelle::updateVoltageCache(float volts) {
+	voltageCache.key = bitsOf(volts);
+	voltageCache.bin = noteOfVoltage(volts);
+}
+
+void Quadrelle::primeCaches() {
+	// Knob limits copied from the configuration, for reading loaded values safely.
+	for (int i = 0; i < PARAMS_LEN; i++) {
+		ParamQuantity* pq = paramQuantities[i];
+		knobMin[i] = pq ? pq->getMinValue() : 0.f;
+		knobMax[i] = pq ? pq->getMaxValue() : 1.f;
+		knobDefault[i] = pq ? pq->getDefaultValue() : 0.f;
+	}
+	for (int j = 0; j < 3; j++)
+		updateNoteCache(j, params[NOTE_PARAMS[j]].getValue());
+	for (int i = 0; i < NUM_VOICES; i++) {
+		updateOctaveCache(i, params[OCTAVE_1_PARAM + i].getValue());
+		updateWaveCache(i, params[WAVE_1_PARAM + i].getValue());
+	}
+	updateFineCache(params[FINE_TUNE_PARAM].getValue());
+	updateVoltageCache(inputs[VOCT_INPUT].getVoltage());
+}
+
+float Quadrelle::saneKnob(float x, float lo, float hi, float def) {
+	if (x != x)
+		return def;
+	if (x < lo)
+		return lo;
+	if (x > hi)
+		return hi;
+	return x;
+}
+
+int Quadrelle::pitchClassOf(float x) {
+	int best = 0;
+	float bestDistance = std::fabs(x - noteKnobPositions[0]);
+	for (int n = 1; n < 12; n++) {
+		float distance = std::fabs(x - noteKnobPositions[n]);
+		if (distance < bestDistance) {
+			bestDistance = distance;
+			best = n;
+		}
+	}
+	return best;
+}
+
+int Quadrelle::nearestNote(float f) {
+	// Far above the table every difference rounds to the same float; the top note is the nearest.
+	if (f >= noteFreqTable[INPUT_NOTE_COUNT - 1])
+		return INPUT_NOTE_COUNT - 1;
+	int best = 0;
+	float bestDistance = std::fabs(f - noteFreqTable[0]);
+	for (int i = 1; i < INPUT_NOTE_COUNT; i++) {
+		float distance = std::fabs(f - noteFreqTable[i]);
+		if (distance < bestDistance) {
+			bestDistance = distance;
+			best = i;
+		}
+	}
+	return best;
+}
+
+int Quadrelle::noteOfVoltage(float volts) {
+	if (volts != volts)
+		volts = 0.f;
+	float f = (float)(std::pow(2.0, (double)volts) * 261.63);
+	return nearestNote(f);
+}
+
+float Quadrelle::noteFreq(int index) {
+	if (index < 0)
+		index = 0;
+	if (index > LAST_NOTE_ENTRY)
+		index = LAST_NOTE_ENTRY;
+	return noteFreqTable[index];
+}
+
+float Quadrelle::voiceTableFreq(int index) {
+	if (index < 0)
+		index += 12;
+	if (index < 0)
+		index = 0;
+	if (index > 23)
+		index = 23;
+	return voiceFreqTable[index];
+}
+
+int Quadrelle::octaveBin(float x) {
+	if (x == 1.f)
+		return 7;
+	for (int k = 0; k < 8; k++) {
+		if (k * 0.125f <= x && x < (k + 1) * 0.125f)
+			return k;
+	}
+	return -1;
+}
+
+int Quadrelle::octaveLightBin(float x) {
+	if (x >= 0.f && x <= 0.125f)
+		return 0;
+	for (int k = 1; k < 8; k++) {
+		if (k * 0.125f < x && x <= (k + 1) * 0.125f)
+			return k;
+	}
+	return -1;
+}
+
+float Quadrelle::fineTuneFactor(float x) {
+	float exponent = (x - 0.5f) * 0.0833333358f;
+	return (float)std::pow(2.0, (double)exponent);
+}
+
+float Quadrelle::morphWeight(float w) {
+	double c = w > 0.5f ? std::cos(TWO_PI * ((double)w - 0.5)) : std::cos(TWO_PI * (double)w);
+	return ((float)c + 1.f) / 2.f;
+}
+
+int Quadrelle::gainZone(float g) {
+	if (g >= 0.f && g < 0.33f)
+		return 0;
+	if (g >= 0.33f && g < 0.66f)
+		return 1;
+	if (g >= 0.66f && g <= 2.f)
+		return 2;
+	return -1;
+}
+
+int Quadrelle::waveZone(float w) {
+	if (w >= 0.f && w <= 0.3f)
+		return 0;
+	if (w > 0.3f && w <= 0.6f)
+		return 1;
+	if (w > 0.6f)
+		return 2;
+	return -1;
+}
+
+int Quadrelle::rangeZone(float r) {
+	if (r < -5.f)
+		return 0;
+	if (r < 0.f)
+		return 1;
+	return 2;
+}
+
+int Quadrelle::correctionFor(int interval, int d) {
+	int e = ((d % 12) + 12) % 12;
+	if (interval == 3 && (e == 3 || e == 8 || e == 10))
+		return 1;
+	if (interval == 4 && (e == 2 || e == 4 || e == 9 || e == 11))
+		return -1;
+	return 0;
+}
+
+QuadrelleWidget::QuadrelleWidget(Quadrelle* module) {
+	setModule(module);
+	setPanel(window::Svg::load(asset::plugin(pluginInstance, "res/Quadrelle.svg")));
+
+	addChild(createWidget<ScrewSilver>(Vec(15, 0)));
+	addChild(createWidget<ScrewSilver>(Vec(box.size.x - 30, 0)));
+	addChild(createWidget<ScrewSilver>(Vec(15, 365)));
+	addChild(createWidget<ScrewSilver>(Vec(box.size.x - 30, 365)));
+
+	addParam(createParamCentered<RoundBlackKnob>(mm2px(Vec(12.748, 22.872)), module, Quadrelle::WAVE_1_PARAM));
+	addParam(createParamCentered<RoundBlackKnob>(mm2px(Vec(50.084, 22.872)), module, Quadrelle::WAVE_2_PARAM));
+	addParam(createParamCentered<RoundBlackKnob>(mm2px(Vec(87.328, 22.872)), module, Quadrelle::WAVE_3_PARAM));
+	addParam(createParamCentered<RoundBlackKnob>(mm2px(Vec(124.755, 22.872)), module, Quadrelle::WAVE_4_PARAM));
+	addParam(createParamCentered<RoundBlackKnob>(mm2px(Vec(13.283, 37.477)), module, Quadrelle::NOTE_1_PARAM));
+	addParam(createParamCentered<RoundBlackKnob>(mm2px(Vec(87.954, 37.477)), module, Quadrelle::NOTE_2_PARAM));
+	addParam(createParamCentered<RoundBlackKnob>(mm2px(Vec(125.293, 37.475)), module, Quadrelle::NOTE_3_PARAM));
+
+	// The latches: switch-type parameters the user can neither see nor touch.
+	static const int latches[5] = {Quadrelle::TRACK_LATCH_CH_3_PARAM, Quadrelle::TRACK_LATCH_CH_4_PARAM,
+	                               Quadrelle::HARMONY_MAJOR_TOGGLE_PARAM, Quadrelle::HARMONY_MINOR_TOGGLE_PARAM,
+	                               Quadrelle::HARMONY_FIFTH_TOGGLE_PARAM};
+	for (int j = 0; j < 5; j++) {
+		app::Switch* latch = new app::Switch;
+		latch->module = module;
+		latch->paramId = latches[j];
+		latch->box.pos = mm2px(Vec(163.505, 43.43));
+		latch->box.size = Vec(0, 0);
+		latch->initParamQuantity();
+		addChild(latch);
+	}
+
+	addParam(createParamCentered<VCVButton>(mm2px(Vec(163.505, 43.43)), module, Quadrelle::TRACK_BUTTON_CH_4_PARAM));
+	addChild(createLightCentered<MediumLight<TBlueLight<>>>(mm2px(Vec(163.505, 43.43)), module,
+	                                                        Quadrelle::TRACK_CH_4_LIGHT));
+	addParam(createParamCentered<VCVButton>(mm2px(Vec(184.577, 43.43)), module, Quadrelle::DRONE_BUTTON_CH_4_PARAM));
+	addChild(createLightCentered<MediumLight<TBlueLight<>>>(mm2px(Vec(184.577, 43.43)), module,
+	                                                        Quadrelle::DRONE_CH_4_LIGHT));
+	addParam(createParamCentered<VCVButton>(mm2px(Vec(163.505, 51.928)), module, Quadrelle::TRACK_BUTTON_CH_3_PARAM));
+	addChild(createLightCentered<MediumLight<TBlueLight<>>>(mm2px(Vec(163.505, 51.928)), module,
+	                                                        Quadrelle::TRACK_CH_3_LIGHT));
+	addParam(createParamCentered<VCVButton>(mm2px(Vec(184.577, 51.928)), module, Quadrelle::DRONE_BUTTON_CH_3_PARAM));
+	addChild(createLightCentered<MediumLight<TBlueLight<>>>(mm2px(Vec(184.577, 51.928)), module,
+	                                                        Quadrelle::DRONE_CH_3_LIGHT));
+
+	addParam(createParamCentered<RoundBlackKnob>(mm2px(Vec(13.338, 68.474)), module, Quadrelle::OCTAVE_1_PARAM));
+	addParam(createParamCentered<RoundBlackKnob>(mm2px(Vec(50.673, 68.474)), module, Quadrelle::OCTAVE_2_PARAM));
+	addParam(createParamCentered<RoundBlackKnob>(mm2px(Vec(88.009, 68.474)), module, Quadrelle::OCTAVE_3_PARAM));
+	addParam(createParamCentered<RoundBlackKnob>(mm2px(Vec(125.345, 68.474)), module, Quadrelle::OCTAVE_4_PARAM));
+	addParam(createParamCentered<RoundSmallBlackKnob>(mm2px(Vec(167.1, 82.557)), module, Quadrelle::FINE_TUNE_PARAM));
+	addParam(createParamCentered<RoundSmallBlackKnob>(mm2px(Vec(182.1, 82.557)), module, Quadrelle::RANGE_PARAM));
+	addParam(createParamCentered<RoundBlackKnob>(mm2px(Vec(12.859, 98.611)), module, Quadrelle::GAIN_1_PARAM));
+	addParam(createParamCentered<RoundBlackKnob>(mm2px(Vec(50.724, 98.611)), module, Quadrelle::GAIN_2_PARAM));
+	addParam(createParamCentered<RoundBlackKnob>(mm2px(Vec(88.06, 98.611)), module, Quadrelle::GAIN_3_PARAM));
+	addParam(createParamCentered<RoundBlackKnob>(mm2px(Vec(125.395, 98.611)), module, Quadrelle::GAIN_4_PARAM));
+	addParam(createParamCentered<RoundBlackKnob>(mm2px(Vec(174.9, 97.991)), module, Quadrelle::MASTER_GAIN_PARAM));
+
+	addInput(createInputCentered<PJ301MPort>(mm2px(Vec(175.027, 68.711)), module, Quadrelle::VOCT_INPUT));
+	addOutput(createOutputCentered<PJ301MPort>(mm2px(Vec(164.248, 21.097)), module, Quadrelle::MIX_OUTPUT));
+	addOutput(createOutputCentered<PJ301MPort>(mm2px(Vec(14.927, 119.616)), module, Quadrelle::VOICE_1_OUTPUT));
+	addOutput(createOutputCentered<PJ301MPort>(mm2px(Vec(53.347, 119.347)), module, Quadrelle::VOICE_2_OUTPUT));
+	addOutput(createOutputCentered<PJ301MPort>(mm2px(Vec(91.88, 119.512)), module, Quadrelle::VOICE_3_OUTPUT));
+	addOutput(createOutputCentered<PJ301MPort>(mm2px(Vec(128.326, 119.482)), module, Quadrelle::VOICE_4_OUTPUT));
+
+	addChild(createLightCentered<SmallLight<TRedLight<>>>(mm2px(Vec(13.507, 81.47)), module, Quadrelle::VOCT_LIGHT));
+
+	// Square, saw, sine zone lights of each voice.
+	static const float waveX[4][3] = {
+	    {21.591, 27.412, 33.671}, {58.398, 64.219, 70.477}, {96.263, 102.084, 107.813}, {133.598, 139.419, 145.678}};
+	static const float waveY[3] = {25.034, 25.034, 25.017};
+	for (int v = 0; v < 4; v++) {
+		for (int z = 0; z < 3; z++)
+			addChild(createLightCentered<MediumLight<TRedLight<>>>(mm2px(Vec(waveX[v][z], waveY[z])), module,
+			                                                       Quadrelle::WAVE_LIGHTS + 3 * v + z));
+	}
+
+	// Letter groups of voices 1, 3 and 4: A B / C D / E F / G #.
+	static const int letterGroups[3] = {0, 1, 3};
+	static const float letterX[3] = {25.982, 101.182, 138.518};
+	static const float letterY[3] = {36.682, 36.153, 36.682};
+	for (int j = 0; j < 3; j++) {
+		for (int r = 0; r < 4; r++) {
+			for (int c = 0; c < 2; c++)
+				addChild(createLightCentered<MediumLight<TRedLight<>>>(
+				    mm2px(Vec(letterX[j] + 8.f * c, letterY[j] + 6.f * r)), module,
+				    Quadrelle::LETTER_LIGHTS + 8 * r + 2 * letterGroups[j] + c));
+		}
+	}
+
+	addParam(createParamCentered<VCVButton>(mm2px(Vec(47.317, 41.282)), module, Quadrelle::HARMONY_MAJOR_PARAM));
+	addChild(createLightCentered<MediumLight<TBlueLight<>>>(mm2px(Vec(47.317, 41.282)), module,
+	                                                        Quadrelle::HARMONY_MAJOR_LIGHT));
+	addParam(createParamCentered<VCVButton>(mm2px(Vec(47.317, 48.4)), module, Quadrelle::HARMONY_MINOR_PARAM));
+	addChild(createLightCentered<MediumLight<TBlueLight<>>>(mm2px(Vec(47.317, 48.4)), module,
+	                                                        Quadrelle::HARMONY_MINOR_LIGHT));
+	addParam(createParamCentered<VCVButton>(mm2px(Vec(47.317, 55.282)), module, Quadrelle::HARMONY_FIFTH_PARAM));
+	addChild(createLightCentered<MediumLight<TBlueLight<>>>(mm2px(Vec(47.317, 55.282)), module,
+	                                                        Quadrelle::HARMONY_FIFTH_LIGHT));
+
+	// Octave bins, four rows of two per voice.
+	static const float octaveX[4] = {26.507, 63.843, 101.178, 138.514};
+	for (int v = 0; v < 4; v++) {
+		for (int k = 0; k < 8; k++)
+			addChild(createLightCentered<MediumLight<TRedLight<>>>(
+			    mm2px(Vec(octaveX[v] + 8.f * (k % 2), 66.99f + 6.f * (k / 2))), module,
+			    Quadrelle::OCTAVE_LIGHTS + 8 * v + k));
+	}
+
+	// Low, middle, high gain zone lights of each voice.
+	static const float gainX[4][3] = {
+	    {22.226, 28.249, 33.958}, {60.09, 65.584, 71.293}, {97.955, 103.449, 109.158}, {134.762, 140.255, 145.964}};
+	static const float gainY[4] = {101.036, 100.896, 101.036, 101.036};
+	for (int v = 0; v < 4; v++) {
+		for (int z = 0; z < 3; z++)
+			addChild(createLightCentered<MediumLight<TRedLight<>>>(mm2px(Vec(gainX[v][z], gainY[v])), module,
+			                                                       Quadrelle::GAIN_LIGHTS + 3 * v + z));
+	}
+}
 
 Model* modelQuadrelle = createModel<Quadrelle, QuadrelleWidget>("Quadrelle");
