@@ -11,7 +11,8 @@ namespace {
 
 struct JsonRef {
 	json_t* j;
-	explicit JsonRef(json_t* j) : j(j) {}
+	explicit JsonRef(json_t* j) : j(j) {
+	}
 	~JsonRef() {
 		json_decref(j);
 	}
@@ -42,8 +43,8 @@ std::unique_ptr<LoadedPlugin> loadPlugin(const std::string& dir) {
 	json_error_t error;
 	json_t* manifestJ = json_load_file(manifestPath.c_str(), 0, &error);
 	if (!manifestJ)
-		throw rack::Exception("Manifest %s is not valid JSON (line %d, column %d: %s)", manifestPath.c_str(), error.line,
-		                      error.column, error.text);
+		throw rack::Exception("Manifest %s is not valid JSON (line %d, column %d: %s)", manifestPath.c_str(),
+		                      error.line, error.column, error.text);
 	JsonRef manifest(manifestJ);
 	if (!json_is_object(manifestJ))
 		throw rack::Exception("Manifest %s is not a JSON object", manifestPath.c_str());

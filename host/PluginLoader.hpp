@@ -10,16 +10,17 @@ namespace rackhost {
 // called with the host's record, the manifest read and checked against the
 // registered models. Destroying it deletes the models, then closes the library.
 class LoadedPlugin {
-public:
+  public:
 	~LoadedPlugin();
 	rack::plugin::Plugin* get() const {
 		return plugin;
 	}
 	rack::plugin::Model* model(const std::string& slug) const;
 
-private:
+  private:
 	friend std::unique_ptr<LoadedPlugin> loadPlugin(const std::string& dir);
-	LoadedPlugin() {}
+	LoadedPlugin() {
+	}
 	rack::plugin::Plugin* plugin = nullptr;
 	void* handle = nullptr;
 };

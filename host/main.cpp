@@ -1,17 +1,10 @@
-#include <cstdio>
+#include <unistd.h>
 
-#include "PluginLoader.hpp"
+#include <iostream>
+
+#include "Commands.hpp"
 
 int main(int argc, char** argv) {
-	try {
-		std::string dir = argc > 1 ? argv[1] : rackhost::builtPluginDir();
-		auto plugin = rackhost::loadPlugin(dir);
-		for (rack::plugin::Model* model : plugin->get()->models)
-			std::printf("%s\n", model->slug.c_str());
-	}
-	catch (std::exception& e) {
-		std::fprintf(stderr, "rackhost: %s\n", e.what());
-		return 1;
-	}
-	return 0;
+	std::vector<std::string> args(argv + 1, argv + argc);
+	return rackhost::runCommand(args, std::cout, std::cerr, isatty(STDERR_FILENO));
 }

@@ -1,0 +1,98 @@
+#include "CoreModules.hpp"
+
+#include <cmath>
+
+namespace rackhost {
+
+Clock::Clock() {
+	config(NUM_PARAMS, 0, NUM_OUTPUTS, 0);
+	configParam(BPM_PARAM, 1.f, 1000.f, 120.f, "BPM");
+	configParam(PULSES_PARAM, 1.f, 16.f, 1.f, "Pulses per beat");
+	configOutput(GATE_OUTPUT, "Gate");
+}
+
+void Clock::process(const ProcessArgs& args) {
+	outputs[GATE_OUTPUT].setVoltage(phase < 0.5 ? 10.f : 0.f);
+	float bpm = params[BPM_PARAM].getValue();
+	float pulses = params[PULSES_PARAM].getValue();
+	if (bpm != lastBpm || pulses != lastPulses || args.sampleRate != lastSampleRate) {
+		lastBpm = bpm;
+		lastPulses = pulses;
+		lastSampleRate = args.sampleRate;
+		// Parameters may be set to anything between samples; keep the rate sane.
+		double b = std::isfinite(bpm) ? rack::math::clamp(bpm, 1.f, 1000.f) : 120.0;
+		double p = std::isfinite(pulses) ? rack::math::clamp(pulses, 1.f, 16.f) : 1.0;
+		// Double precision and the exact rate keep pulses on the same sample
+		// over long renders.
+		increment = b / 60.0 * p / args.sampleRate;
+	}
+	phase += increment;
+	if (phase >= 1.0) {
+		phase -= 1.0;
+		if (phase >= 1.0)
+			phase -= std::floor(phase);
+	}
+}
+
+Recorder::Recorder() {
+	config(0, NUM_INPUTS, 0, 0);
+	configInput(LEFT_INPUT, "Left");
+	configInput(RIGHT_INPUT, "Right");
+}
+
+void Recorder::prepare(int frames, int channels) {
+	numChannels = channels < 1 ? 1 : (channels > 2 ? 2 : channels);
+	capacity = frames < 0 ? 0 : frames;
+	buffer.assign((size_t)capacity * numChannels, 0.f);
+	used = 0;
+	droppedFrames = 0;
+}
+
+int Recorder::connectedChannels() {
+	return inputs[RIGHT_INPUT].isConnected() ? 2 : 1;
+}
+
+void Recorder::process(const ProcessArgs& args) {
+	if (used >= capacity) {
+		droppedFrames++;
+		return;
+	}
+	float* out = &buffer[(size_t)used * numChannels];
+	out[0] = inputs[LEFT_INPUT].getVoltage();
+	if (numChannels == 2)
+		out[1] = inputs[RIGHT_INPUT].getVoltage();
+	used++;
+}
+
+namespace {
+
+template <class TModule> struct CoreModel : rack::plugin::Model {
+	CoreModel(const char* slug, const char* name, const char* description) {
+		this->slug = slug;
+		this->name = name;
+		this->description = description;
+	}
+	rack::engine::Module* createModule() override {
+		rack::engine::Module* m = new TModule;
+		m->model = this;
+		return m;
+	}
+	rack::app::ModuleWidget* createModuleWidget(rack::engine::Module* m) override {
+		return nullptr;
+	}
+};
+
+} // namespace
+
+std::unique_ptr<rack::plugin::Plugin> makeCorePlugin() {
+	std::unique_ptr<rack::plugin::Plugin> p(new rack::plugin::Plugin);
+	p->slug = "Core";
+	p->name = "Core";
+	p->brand = "rackhost";
+	p->version = HOST_VERSION;
+	p->addModel(new CoreModel<Clock>("Clock", "Clock", "Gate clock, 10 V at 50% duty"));
+	p->addModel(new CoreModel<Recorder>("Recorder", "Recorder", "Records L/R inputs to a WAV file"));
+	return p;
+}
+
+} // namespace rackhost
