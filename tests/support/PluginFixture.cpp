@@ -1,6 +1,6 @@
 #include "PluginFixture.hpp"
 
-#include <gtest/gtest.h>
+
 
 namespace testing_support {
 

@@ -1,0 +1,65 @@
+// Any JSON as the phrase generator's saved data: loading it, then playing,
+// regenerating, stepping and drawing the panel and saving again must stay
+// sound (no crash, no sanitizer report, finite outputs).
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+
+#include "PluginLoader.hpp"
+#include "nanovg_backend.hpp"
+
+namespace {
+
+rack::plugin::Model* motifex() {
+	static rackhost::LoadedPlugin* plugin = rackhost::loadPlugin(rackhost::builtPluginDir()).release();
+	return plugin->model("Motifex");
+}
+
+// Parameter and port ids of the phrase generator.
+const int REGENERATE_PARAM = 11, RUN_PARAM = 13, KEY_UP_PARAM = 20;
+const int TUNE_INPUT = 6, CLOCK_INPUT = 10;
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+	json_error_t error;
+	json_t* rootJ = json_loadb(reinterpret_cast<const char*>(data), size, JSON_DECODE_ANY | JSON_ALLOW_NUL, &error);
+	if (!rootJ)
+		return 0;
+
+	rack::plugin::Model* model = motifex();
+	rack::engine::Module* module = model->createModule();
+	rack::app::ModuleWidget* panel = model->createModuleWidget(module);
+	module->dataFromJson(rootJ);
+	json_decref(rootJ);
+
+	module->params[RUN_PARAM].setValue(1.f);
+	module->inputs[CLOCK_INPUT].channels = 1;
+	module->inputs[TUNE_INPUT].channels = 1;
+	rack::engine::Module::ProcessArgs args{48000.f, 1.f / 48000.f, 0};
+	for (int i = 0; i < 160; i++) {
+		// Two laps of the 32 steps, a regeneration and a key press on the way.
+		module->inputs[CLOCK_INPUT].setVoltage(i % 2 ? 0.f : 10.f);
+		module->params[REGENERATE_PARAM].setValue(i == 100 ? 1.f : 0.f);
+		module->params[KEY_UP_PARAM].setValue(i == 120 ? 1.f : 0.f);
+		module->process(args);
+		for (rack::engine::Output& output : module->outputs)
+			if (!std::isfinite(output.getVoltage()))
+				std::abort();
+		if (i % 40 == 0)
+			panel->step();
+	}
+
+	std::vector<nvgstandin::Call> calls;
+	NVGcontext* vg = nvgstandin::create(&calls, nullptr);
+	rack::widget::Widget::DrawArgs drawArgs;
+	drawArgs.vg = vg;
+	drawArgs.clipBox = rack::math::Rect(rack::math::Vec(), panel->box.size);
+	panel->step();
+	panel->draw(drawArgs);
+	nvgstandin::destroy(vg);
+
+	json_decref(module->dataToJson());
+	delete panel;
+	return 0;
+}
