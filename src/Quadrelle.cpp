@@ -16,6 +16,28 @@ uint32_t bitsOf(float x) {
 	return u;
 }
 
+// The per-sample helpers live here rather than in exported members: calls to
+// exported functions of a shared library are not inlined.
+inline float clampKnob(float x, float lo, float hi, float def) {
+	if (x != x)
+		return def;
+	if (x < lo)
+		return lo;
+	if (x > hi)
+		return hi;
+	return x;
+}
+
+inline float voiceTable(int index) {
+	if (index < 0)
+		index += 12;
+	if (index < 0)
+		index = 0;
+	if (index > 23)
+		index = 23;
+	return Quadrelle::voiceFreqTable[index];
+}
+
 } // namespace
 
 const float Quadrelle::noteFreqTable[99] = {
@@ -171,10 +193,10 @@ template <bool Cached> void Quadrelle::processSample(float sampleTime) {
 	if (!pitchInput) {
 		lights[VOCT_LIGHT].setBrightness(0.f);
 		harmonyCorrection = 0;
-		voiceFreq[0] = voiceTableFreq(n1) * octaveMult[0];
-		voiceFreq[1] = voiceTableFreq(noteIndex[1]) * octaveMult[1];
-		voiceFreq[2] = voiceTableFreq(n3) * octaveMult[2];
-		voiceFreq[3] = voiceTableFreq(n4) * octaveMult[3];
+		voiceFreq[0] = voiceTable(n1) * octaveMult[0];
+		voiceFreq[1] = voiceTable(noteIndex[1]) * octaveMult[1];
+		voiceFreq[2] = voiceTable(n3) * octaveMult[2];
+		voiceFreq[3] = voiceTable(n4) * octaveMult[3];
 	} else {
 		lights[VOCT_LIGHT].setBrightness(1.f);
 		float volts = inputs[VOCT_INPUT].getVoltage();
@@ -186,9 +208,9 @@ template <bool Cached> void Quadrelle::processSample(float sampleTime) {
 		voiceFreq[0] = noteFreq(zone == 2 ? m + 12 : m);
 		int d = pc - n1;
 		int shift = zone == 0 ? 12 : 0;
-		voiceFreq[1] = voiceTableFreq(harmonyInterval + pc + harmonyCorrection - shift) * octaveMult[1];
-		voiceFreq[2] = voiceTableFreq(trackCh3 == 1 ? n3 + d : n3) * octaveMult[2];
-		voiceFreq[3] = voiceTableFreq(trackCh4 == 1 ? n4 + d : n4) * octaveMult[3];
+		voiceFreq[1] = voiceTable(harmonyInterval + pc + harmonyCorrection - shift) * octaveMult[1];
+		voiceFreq[2] = voiceTable(trackCh3 == 1 ? n3 + d : n3) * octaveMult[2];
+		voiceFreq[3] = voiceTable(trackCh4 == 1 ? n4 + d : n4) * octaveMult[3];
 		correctionCounter++;
 		if (correctionCounter >= CORRECTION_INTERVAL) {
 			harmonyCorrection = correctionFor(harmonyInterval, d);
@@ -247,7 +269,7 @@ template <bool Cached> void Quadrelle::processSample(float sampleTime) {
 template void Quadrelle::processSample<true>(float);
 template void Quadrelle::processSample<false>(float);
 
-int Quadrelle::trackDrone(int droneButton, int trackButton, int latch, int trackLight, int droneLight) {
+inline int Quadrelle::trackDrone(int droneButton, int trackButton, int latch, int trackLight, int droneLight) {
 	int tracking;
 	if (params[droneButton].getValue() != 0.f) {
 		params[droneButton].setValue(1.f);
@@ -268,7 +290,7 @@ int Quadrelle::trackDrone(int droneButton, int trackButton, int latch, int track
 	return tracking;
 }
 
-float Quadrelle::voiceSample(int i, float inc, bool sineSide, float weight) {
+inline float Quadrelle::voiceSample(int i, float inc, bool sineSide, float weight) {
 	cyclePhase[i] += inc;
 	float saw;
 	float s = sawPhase[i] + inc;
@@ -322,19 +344,19 @@ void Quadrelle::refreshDisplay() {
 	}
 }
 
-float Quadrelle::knob(int id) {
-	return saneKnob(params[id].getValue(), knobMin[id], knobMax[id], knobDefault[id]);
+inline float Quadrelle::knob(int id) {
+	return clampKnob(params[id].getValue(), knobMin[id], knobMax[id], knobDefault[id]);
 }
 
 void Quadrelle::updateNoteCache(int j, float x) {
 	int id = NOTE_PARAMS[j];
 	noteCache[j].key = bitsOf(x);
-	noteCache[j].bin = pitchClassOf(saneKnob(x, knobMin[id], knobMax[id], knobDefault[id]));
+	noteCache[j].bin = pitchClassOf(clampKnob(x, knobMin[id], knobMax[id], knobDefault[id]));
 }
 
 void Quadrelle::updateOctaveCache(int i, float x) {
 	int id = OCTAVE_1_PARAM + i;
-	float sx = saneKnob(x, knobMin[id], knobMax[id], knobDefault[id]);
+	float sx = clampKnob(x, knobMin[id], knobMax[id], knobDefault[id]);
 	octaveCache[i].key = bitsOf(x);
 	octaveCache[i].bin = octaveBin(sx);
 	octaveCache[i].lightBin = octaveLightBin(sx);
@@ -342,7 +364,7 @@ void Quadrelle::updateOctaveCache(int i, float x) {
 
 void Quadrelle::updateWaveCache(int i, float w) {
 	int id = WAVE_1_PARAM + i;
-	float sw = saneKnob(w, knobMin[id], knobMax[id], knobDefault[id]);
+	float sw = clampKnob(w, knobMin[id], knobMax[id], knobDefault[id]);
 	waveCache[i].key = bitsOf(w);
 	waveCache[i].bin = sw > 0.5f ? 1 : 0;
 	waveCache[i].value = morphWeight(sw);
@@ -351,7 +373,7 @@ void Quadrelle::updateWaveCache(int i, float w) {
 void Quadrelle::updateFineCache(float x) {
 	fineCache.key = bitsOf(x);
 	fineCache.value =
-	    fineTuneFactor(saneKnob(x, knobMin[FINE_TUNE_PARAM], knobMax[FINE_TUNE_PARAM], knobDefault[FINE_TUNE_PARAM]));
+	    fineTuneFactor(clampKnob(x, knobMin[FINE_TUNE_PARAM], knobMax[FINE_TUNE_PARAM], knobDefault[FINE_TUNE_PARAM]));
 }
 
 void Quadrelle::updateVoltageCache(float volts) {
@@ -378,13 +400,7 @@ void Quadrelle::primeCaches() {
 }
 
 float Quadrelle::saneKnob(float x, float lo, float hi, float def) {
-	if (x != x)
-		return def;
-	if (x < lo)
-		return lo;
-	if (x > hi)
-		return hi;
-	return x;
+	return clampKnob(x, lo, hi, def);
 }
 
 int Quadrelle::pitchClassOf(float x) {
@@ -432,13 +448,7 @@ float Quadrelle::noteFreq(int index) {
 }
 
 float Quadrelle::voiceTableFreq(int index) {
-	if (index < 0)
-		index += 12;
-	if (index < 0)
-		index = 0;
-	if (index > 23)
-		index = 23;
-	return voiceFreqTable[index];
+	return voiceTable(index);
 }
 
 int Quadrelle::octaveBin(float x) {
