@@ -12,7 +12,6 @@ Clock::Clock() {
 }
 
 void Clock::process(const ProcessArgs& args) {
-	outputs[GATE_OUTPUT].setVoltage(phase < 0.5 ? 10.f : 0.f);
 	float bpm = params[BPM_PARAM].getValue();
 	float pulses = params[PULSES_PARAM].getValue();
 	if (bpm != lastBpm || pulses != lastPulses || args.sampleRate != lastSampleRate) {
@@ -22,16 +21,15 @@ void Clock::process(const ProcessArgs& args) {
 		// Parameters may be set to anything between samples; keep the rate sane.
 		double b = std::isfinite(bpm) ? rack::math::clamp(bpm, 1.f, 1000.f) : 120.0;
 		double p = std::isfinite(pulses) ? rack::math::clamp(pulses, 1.f, 16.f) : 1.0;
-		// Double precision and the exact rate keep pulses on the same sample
-		// over long renders.
-		increment = b / 60.0 * p / args.sampleRate;
+		period = args.sampleRate * 60.0 / (b * p);
+		if (position >= period)
+			position = std::fmod(position, period);
 	}
-	phase += increment;
-	if (phase >= 1.0) {
-		phase -= 1.0;
-		if (phase >= 1.0)
-			phase -= std::floor(phase);
-	}
+	outputs[GATE_OUTPUT].setVoltage(position < 0.5 * period ? 10.f : 0.f);
+	// Counting in samples keeps whole-sample periods exact over any length.
+	position += 1.0;
+	if (position >= period)
+		position -= period;
 }
 
 Recorder::Recorder() {

@@ -17,9 +17,9 @@ struct Clock : rack::engine::Module {
 	enum ParamId { BPM_PARAM, PULSES_PARAM, NUM_PARAMS };
 	enum OutputId { GATE_OUTPUT, NUM_OUTPUTS };
 
-	double phase = 0.0;
-	// The phase increment, recomputed when the rate or a parameter changes.
-	double increment = 0.0;
+	// Samples since the last rising edge, and samples per pulse.
+	double position = 0.0;
+	double period = 1.0;
 	float lastBpm = NAN, lastPulses = NAN, lastSampleRate = NAN;
 
 	Clock();
