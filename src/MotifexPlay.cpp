@@ -27,7 +27,7 @@ float motifexNoteFromDouble(double value) {
 
 } // namespace
 
-void Motifex::process(const ProcessArgs& args) {
+void Motifex::process(const ProcessArgs&) {
 	// Every control is read once, at the start of the sample.
 	const bool regenerateByInput =
 	    inputs[REGENERATE_INPUT].isConnected() && inputs[REGENERATE_INPUT].getVoltage() > 0.f;
