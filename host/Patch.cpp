@@ -266,6 +266,12 @@ void Patch::process(int64_t frames) {
 			rack::engine::Output* output = cables[c].output;
 			rack::engine::Input* input = cables[c].input;
 			int channels = output->channels;
+			if (channels == 1 && input->channels == 1) {
+				// The usual mono cable.
+				float v = output->voltages[0];
+				input->voltages[0] = std::isfinite(v) ? v : 0.f;
+				continue;
+			}
 			// A module may have written a count directly; a connected port
 			// keeps between 1 and 16.
 			if (channels < 1 || channels > maxChannels) {
