@@ -1,21 +1,18 @@
 // Clocked playback of the phrase generator: clock edges, steps and row lights,
-// pitch and gate, Run and Reset, the hold-offs of the buttons, and hostile
-// voltages.
+// pitch and gate, Run and Reset, and the hold-offs of the buttons.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
-#include <limits>
 #include <memory>
 #include <new>
 
 #include "Motifex.hpp"
 #include "PluginFixture.hpp"
 
-// Counts heap allocations while `countAllocations` is set, to show that the
-// per-sample path allocates nothing. The plug-in's allocations resolve to
-// these replacements as well.
+// Counts heap allocations while `countAllocations` is set; the plug-in's
+// allocations resolve to these replacements as well.
 static std::atomic<bool> countAllocations(false);
 static std::atomic<long> allocationCount(0);
 
@@ -46,14 +43,6 @@ Clock::time_point fakeNow() {
 	return fakeTime;
 }
 
-std::unique_ptr<Motifex> newMotifex() {
-	rack::engine::Module* module = testing_support::model("Motifex")->createModule();
-	Motifex* motifex = dynamic_cast<Motifex*>(module);
-	if (!motifex)
-		delete module;
-	return std::unique_ptr<Motifex>(motifex);
-}
-
 float expectedCv(float frequency) {
 	return log2f(frequency * 0.0038221916f);
 }
@@ -63,7 +52,7 @@ struct Playback : ::testing::Test {
 	rack::engine::Module::ProcessArgs args{48000.f, 1.f / 48000.f, 0};
 
 	void SetUp() override {
-		m = newMotifex();
+		m.reset(dynamic_cast<Motifex*>(testing_support::model("Motifex")->createModule()));
 		ASSERT_TRUE(m);
 		// Well past the stamps taken at construction, so buttons act at once.
 		fakeTime = Clock::now() + std::chrono::hours(1);
@@ -78,13 +67,12 @@ struct Playback : ::testing::Test {
 		m->inputs[Motifex::CLOCK_INPUT].setVoltage(v);
 		sample();
 	}
-	// One clock pulse: the step sample, then the clock low again.
 	void pulse() {
 		setClock(5.f);
 		setClock(0.f);
 	}
-	void runOn() {
-		m->params[Motifex::RUN_PARAM].setValue(1.f);
+	void set(int param, float v) {
+		m->params[param].setValue(v);
 	}
 	void connect(int input, float v) {
 		m->inputs[input].channels = 1;
@@ -97,19 +85,19 @@ struct Playback : ::testing::Test {
 		return m->outputs[Motifex::GATE_OUTPUT].getVoltage();
 	}
 	int litRow() {
-		int row = -1;
+		int row = -1, lit = 0;
 		for (int r = 0; r < 4; r++) {
 			float b = m->lights[Motifex::ROW_1_LIGHT + r].getBrightness();
+			EXPECT_TRUE(b == 0.f || b == 1.f);
 			if (b == 1.f) {
-				EXPECT_EQ(row, -1) << "two rows lit";
 				row = r;
-			} else {
-				EXPECT_EQ(b, 0.f);
+				lit++;
 			}
 		}
+		EXPECT_LE(lit, 1);
 		return row;
 	}
-	// 32 distinct notes, falling, so no gate is shortened.
+	// 32 distinct falling notes, so no gate but the last is shortened.
 	void fallingPhrase() {
 		m->currentNoteArray.clear();
 		for (int i = 0; i < 32; i++)
@@ -117,69 +105,51 @@ struct Playback : ::testing::Test {
 	}
 };
 
-TEST_F(Playback, ClockEdgeAtOneVolt) {
+TEST_F(Playback, ClockEdgesAtOneVolt) {
 	fallingPhrase();
-	runOn();
-	setClock(0.99f);
-	EXPECT_EQ(m->currentStep, 0);
-	setClock(1.f);
-	EXPECT_EQ(m->currentStep, 1);
-	// Held high: one step only.
-	for (int i = 0; i < 100; i++)
-		setClock(5.f);
-	EXPECT_EQ(m->currentStep, 1);
-	setClock(0.f);
-	setClock(1.f);
-	EXPECT_EQ(m->currentStep, 2);
-	setClock(1.2f);
-	EXPECT_EQ(m->currentStep, 2);
-}
-
-TEST_F(Playback, ClockAlreadyHighAtFirstSampleIsAnEdge) {
-	fallingPhrase();
-	runOn();
+	set(Motifex::RUN_PARAM, 1.f);
+	// The clock starts from 0 V: high at the very first sample is an edge.
 	setClock(5.f);
 	EXPECT_EQ(m->currentStep, 1);
-	EXPECT_FLOAT_EQ(cv(), expectedCv(m->currentNoteArray[0]));
+	setClock(0.99f);
+	EXPECT_EQ(m->currentStep, 1);
+	setClock(1.f);
+	EXPECT_EQ(m->currentStep, 2);
+	for (int i = 0; i < 100; i++)
+		setClock(5.f);
+	EXPECT_EQ(m->currentStep, 2);
+	setClock(0.f);
+	setClock(1.f);
+	setClock(1.2f);
+	EXPECT_EQ(m->currentStep, 3);
 }
 
 TEST_F(Playback, WalksThirtyTwoStepsWithRowLights) {
 	fallingPhrase();
-	runOn();
-	for (int i = 0; i < 32; i++) {
+	set(Motifex::RUN_PARAM, 1.f);
+	for (int i = 0; i < 33; i++) {
 		pulse();
-		EXPECT_EQ(m->currentStep, i + 1);
-		EXPECT_EQ(litRow(), i / 8) << "step index " << i;
-		EXPECT_FLOAT_EQ(cv(), expectedCv(m->currentNoteArray[i])) << "step index " << i;
-		// Falling notes keep their gates; only the last, before the wrap to
-		// a higher note, is shortened.
-		EXPECT_EQ(gate(), i < 31 ? 2.f : 1.f) << "step index " << i;
+		SCOPED_TRACE("step " + std::to_string(i));
+		EXPECT_EQ(m->currentStep, i % 32 + 1);
+		EXPECT_EQ(litRow(), i % 32 / 8);
+		EXPECT_FLOAT_EQ(cv(), expectedCv(m->currentNoteArray[i % 32]));
+		// The last step is shortened: the wrap goes to a higher note.
+		EXPECT_EQ(gate(), i == 31 ? 1.f : 2.f);
 	}
-	// Wraps to index 0 and row 1.
-	pulse();
-	EXPECT_EQ(m->currentStep, 1);
-	EXPECT_EQ(litRow(), 0);
-	EXPECT_FLOAT_EQ(cv(), expectedCv(m->currentNoteArray[0]));
 }
 
-TEST_F(Playback, PitchVoltages) {
-	runOn();
-	m->currentNoteArray = {440.f, 261.63f, 27.5f};
+TEST_F(Playback, PitchAndTuneSampledOnSteps) {
+	set(Motifex::RUN_PARAM, 1.f);
+	m->currentNoteArray = {440.f, 261.63f, 27.5f, 440.f, 440.f};
 	pulse();
 	EXPECT_NEAR(cv(), 0.749976f, 1e-6);
 	pulse();
 	EXPECT_NEAR(cv(), 0.f, 1e-6);
 	pulse();
 	EXPECT_NEAR(cv(), -3.250024f, 1e-6);
-}
-
-TEST_F(Playback, TuneIsSampledOnSteps) {
-	runOn();
-	m->currentNoteArray = {440.f, 440.f, 440.f};
-	pulse();
 	connect(Motifex::TUNE_INPUT, 1.f);
 	sample(10);
-	EXPECT_NEAR(cv(), 0.749976f, 1e-6);
+	EXPECT_NEAR(cv(), -3.250024f, 1e-6);
 	pulse();
 	EXPECT_NEAR(cv(), 1.749976f, 1e-6);
 	// A broken tune signal counts as 0 V.
@@ -188,18 +158,14 @@ TEST_F(Playback, TuneIsSampledOnSteps) {
 	EXPECT_NEAR(cv(), 0.749976f, 1e-6);
 }
 
-TEST_F(Playback, GateOfANoteBeforeTheSameNoteIsShortened) {
-	runOn();
-	m->currentNoteArray = {440.f, 440.f, 220.f};
+TEST_F(Playback, GateOfANoteBeforeTheSameNote) {
+	set(Motifex::RUN_PARAM, 1.f);
+	m->currentNoteArray = {440.f, 440.f};
 	setClock(5.f);
 	EXPECT_EQ(gate(), 2.f);
 	int atOne = 0;
-	while (atOne < 10000) {
-		setClock(0.f);
-		if (gate() != 1.f)
-			break;
+	for (setClock(0.f); gate() == 1.f && atOne < 10000; setClock(0.f))
 		atOne++;
-	}
 	EXPECT_EQ(atOne, 3333);
 	EXPECT_EQ(gate(), 0.f);
 	sample(1000);
@@ -207,213 +173,120 @@ TEST_F(Playback, GateOfANoteBeforeTheSameNoteIsShortened) {
 }
 
 TEST_F(Playback, GateShapesByWhatFollows) {
-	runOn();
-	// 440 before the lower 220: full gate; 220 before the higher 330:
-	// shortened; 330 before a rest: full gate; the rest: 0 V with the pitch
-	// kept; a hold after the rest: full gate at first, then shortened because
-	// the next step is no hold, the pitch still kept.
+	set(Motifex::RUN_PARAM, 1.f);
+	// 440 before the lower 220: full; 220 before the higher 330: shortened;
+	// 330 before a rest: full; the rest: 0 V, pitch kept; a hold after it:
+	// 2 V, then shortened as no hold follows, pitch kept.
 	m->currentNoteArray = {440.f, 220.f, 330.f, 0.69f, 0.7f, 110.f};
-	pulse();
-	sample(5000);
-	EXPECT_EQ(gate(), 2.f);
-	pulse();
-	sample(100);
-	EXPECT_EQ(gate(), 1.f);
-	sample(5000);
-	EXPECT_EQ(gate(), 0.f);
-	pulse();
-	sample(5000);
-	EXPECT_EQ(gate(), 2.f);
-	const float pitchOf330 = cv();
-	EXPECT_FLOAT_EQ(pitchOf330, expectedCv(330.f));
-	setClock(5.f); // rest
-	EXPECT_EQ(gate(), 0.f);
-	EXPECT_EQ(cv(), pitchOf330);
-	setClock(0.f);
-	sample(100);
-	EXPECT_EQ(gate(), 0.f);
-	setClock(5.f); // hold
-	EXPECT_EQ(gate(), 2.f);
-	EXPECT_EQ(cv(), pitchOf330);
-	setClock(0.f);
-	EXPECT_EQ(gate(), 1.f);
-	sample(4000);
-	EXPECT_EQ(gate(), 0.f);
-	EXPECT_EQ(cv(), pitchOf330);
-}
-
-TEST_F(Playback, HoldBeforeAnotherHoldKeepsItsGate) {
-	runOn();
-	m->currentNoteArray = {440.f, 0.7f, 0.7f, 220.f};
-	pulse();
-	pulse();
-	sample(5000);
-	EXPECT_EQ(gate(), 2.f);
-	pulse();
-	sample(5000);
-	EXPECT_EQ(gate(), 0.f);
+	const float expectedAfter[] = {2.f, 0.f, 2.f, 0.f, 0.f};
+	for (int i = 0; i < 5; i++) {
+		setClock(5.f);
+		EXPECT_EQ(gate(), i == 3 ? 0.f : 2.f) << "step " << i;
+		setClock(0.f);
+		if (i == 1 || i == 4)
+			EXPECT_EQ(gate(), 1.f) << "step " << i;
+		sample(5000);
+		EXPECT_EQ(gate(), expectedAfter[i]) << "step " << i;
+		EXPECT_FLOAT_EQ(cv(), expectedCv(i < 2 ? m->currentNoteArray[i] : 330.f)) << "step " << i;
+	}
 }
 
 TEST_F(Playback, ResetIsLevelSensitiveAndNotOnStepSamples) {
 	fallingPhrase();
-	runOn();
+	set(Motifex::RUN_PARAM, 1.f);
 	pulse();
 	pulse();
-	pulse();
-	EXPECT_EQ(m->currentStep, 3);
-	// Held: every step plays index 0.
-	m->params[Motifex::RESET_PARAM].setValue(1.f);
+	set(Motifex::RESET_PARAM, 1.f);
 	sample();
-	EXPECT_EQ(m->currentStep, 0);
 	for (int i = 0; i < 3; i++) {
-		setClock(5.f);
-		EXPECT_EQ(m->currentStep, 1);
+		pulse();
 		EXPECT_EQ(litRow(), 0);
 		EXPECT_FLOAT_EQ(cv(), expectedCv(m->currentNoteArray[0]));
-		setClock(0.f);
 		EXPECT_EQ(m->currentStep, 0);
 	}
-	m->params[Motifex::RESET_PARAM].setValue(0.f);
+	set(Motifex::RESET_PARAM, 0.f);
 	pulse();
 	pulse();
-	EXPECT_EQ(m->currentStep, 2);
 	// High only on a step sample: the step plays normally.
 	connect(Motifex::RESET_INPUT, 5.f);
 	setClock(5.f);
 	m->inputs[Motifex::RESET_INPUT].setVoltage(0.f);
-	EXPECT_EQ(m->currentStep, 3);
-	EXPECT_FLOAT_EQ(cv(), expectedCv(m->currentNoteArray[2]));
 	setClock(0.f);
-	EXPECT_EQ(m->currentStep, 3);
-}
-
-TEST_F(Playback, StoppedHoldsOutputsAtZeroAndKeepsPosition) {
-	fallingPhrase();
-	runOn();
-	pulse();
-	pulse();
-	m->params[Motifex::RUN_PARAM].setValue(0.f);
-	for (int i = 0; i < 5; i++) {
-		setClock(5.f);
-		EXPECT_EQ(cv(), 0.f);
-		EXPECT_EQ(gate(), 0.f);
-		setClock(0.f);
-	}
-	EXPECT_EQ(m->currentStep, 2);
-	// No reset while stopped.
-	m->params[Motifex::RESET_PARAM].setValue(1.f);
-	sample();
-	EXPECT_EQ(m->currentStep, 2);
-	m->params[Motifex::RESET_PARAM].setValue(0.f);
-	// The clock is followed while stopped: switching on with it high is no edge.
-	setClock(5.f);
-	runOn();
-	sample();
-	EXPECT_EQ(m->currentStep, 2);
-	setClock(0.f);
-	pulse();
 	EXPECT_EQ(m->currentStep, 3);
 	EXPECT_FLOAT_EQ(cv(), expectedCv(m->currentNoteArray[2]));
 }
 
-TEST_F(Playback, RunInput) {
+TEST_F(Playback, RunSwitchAndInput) {
 	fallingPhrase();
 	// Switch off, input high: runs.
 	connect(Motifex::RUN_INPUT, 5.f);
 	pulse();
-	EXPECT_EQ(m->currentStep, 1);
+	pulse();
 	const float lastCv = cv();
-	EXPECT_EQ(gate(), 2.f);
-	// Switch off, input negative: paused, outputs kept.
+	// Switch off, input negative: paused with the outputs kept.
 	m->inputs[Motifex::RUN_INPUT].setVoltage(-1.f);
-	for (int i = 0; i < 4; i++)
-		pulse();
-	EXPECT_EQ(m->currentStep, 1);
+	pulse();
+	EXPECT_EQ(m->currentStep, 2);
 	EXPECT_EQ(cv(), lastCv);
 	EXPECT_EQ(gate(), 2.f);
-	// Paused still honours Reset.
-	m->params[Motifex::RESET_PARAM].setValue(1.f);
+	// Both off: outputs at 0 V, no steps, no Reset.
+	m->inputs[Motifex::RUN_INPUT].setVoltage(0.f);
+	set(Motifex::RESET_PARAM, 1.f);
+	setClock(5.f);
+	EXPECT_EQ(cv(), 0.f);
+	EXPECT_EQ(gate(), 0.f);
+	set(Motifex::RESET_PARAM, 0.f);
+	EXPECT_EQ(m->currentStep, 2);
+	// The clock is followed while stopped: switching on with it high is no
+	// edge, and playback resumes where it stopped.
+	set(Motifex::RUN_PARAM, 1.f);
 	sample();
-	EXPECT_EQ(m->currentStep, 0);
+	EXPECT_EQ(m->currentStep, 2);
+	setClock(0.f);
+	pulse();
+	EXPECT_EQ(m->currentStep, 3);
+	EXPECT_FLOAT_EQ(cv(), expectedCv(m->currentNoteArray[2]));
 }
 
-TEST_F(Playback, ShortAndEmptyPhrasesRestWhereStepsAreMissing) {
-	runOn();
-	m->currentNoteArray = {440.f, 220.f, 440.f};
+TEST_F(Playback, MissingStepsRestAndValuesWithoutPitchKeepTheCv) {
+	set(Motifex::RUN_PARAM, 1.f);
+	// Steps past a short phrase rest with the pitch held.
+	m->currentNoteArray = {440.f, 220.f};
 	pulse();
 	pulse();
-	pulse();
-	const float held = cv();
-	for (int i = 3; i < 32; i++) {
+	for (int i = 2; i < 32; i++) {
 		pulse();
-		EXPECT_EQ(gate(), 0.f) << "step index " << i;
-		EXPECT_EQ(cv(), held);
+		EXPECT_EQ(gate(), 0.f);
+		EXPECT_FLOAT_EQ(cv(), expectedCv(220.f));
 	}
 	pulse();
-	EXPECT_EQ(m->currentStep, 1);
 	EXPECT_FLOAT_EQ(cv(), expectedCv(440.f));
-	EXPECT_EQ(gate(), 2.f);
-
+	// An empty phrase rests throughout.
 	m->currentNoteArray.clear();
 	for (int i = 0; i < 40; i++) {
 		pulse();
 		EXPECT_EQ(gate(), 0.f);
+	}
+	// Hand-edited values: an infinite frequency keeps the pitch before it;
+	// nothing makes the CV non-finite.
+	m->currentStep = 0;
+	m->currentNoteArray = {220.f, INFINITY, NAN, 0.f, -5.f, 1e30f, 0.8f, -INFINITY, 3.4e38f};
+	pulse();
+	pulse();
+	EXPECT_FLOAT_EQ(cv(), expectedCv(220.f));
+	for (int i = 0; i < 40; i++) {
+		pulse();
 		EXPECT_TRUE(std::isfinite(cv()));
 	}
 }
 
-TEST_F(Playback, PhraseValuesWithoutAPitchKeepTheCvFinite) {
-	runOn();
-	const float inf = std::numeric_limits<float>::infinity();
-	m->currentNoteArray = {220.f, inf, NAN, 0.f, -5.f, 1e30f, 0.8f, -inf, 3.4e38f};
-	for (int i = 0; i < 64; i++) {
-		pulse();
-		sample(10);
-		EXPECT_TRUE(std::isfinite(cv())) << "step index " << i;
-		EXPECT_TRUE(std::isfinite(gate())) << "step index " << i;
-	}
-	// An infinite frequency keeps the pitch before it.
-	m->currentStep = 0;
-	pulse();
-	pulse();
-	EXPECT_FLOAT_EQ(cv(), expectedCv(220.f));
-}
-
-TEST_F(Playback, HostileVoltagesGiveFiniteOutputs) {
-	fallingPhrase();
-	const float inf = std::numeric_limits<float>::infinity();
-	const float values[] = {NAN, inf, -inf, 1e30f, -1e30f, 0.f, 5.f};
-	connect(Motifex::TUNE_INPUT, 0.f);
-	connect(Motifex::RUN_INPUT, 0.f);
-	connect(Motifex::RESET_INPUT, 0.f);
-	connect(Motifex::REGENERATE_INPUT, 0.f);
-	int n = 0;
-	for (float clock : values)
-		for (float run : values)
-			for (float other : values) {
-				m->inputs[Motifex::CLOCK_INPUT].setVoltage(clock);
-				m->inputs[Motifex::RUN_INPUT].setVoltage(run);
-				m->inputs[Motifex::RESET_INPUT].setVoltage(other);
-				m->inputs[Motifex::TUNE_INPUT].setVoltage(other);
-				m->inputs[Motifex::REGENERATE_INPUT].setVoltage(n % 5 == 0 ? other : 0.f);
-				fakeTime += milliseconds(n % 3 == 0 ? 300 : 1);
-				sample();
-				setClock(0.f);
-				n++;
-				ASSERT_TRUE(std::isfinite(cv())) << clock << " " << run << " " << other;
-				ASSERT_TRUE(std::isfinite(gate())) << clock << " " << run << " " << other;
-				ASSERT_GE(m->currentStep, 0);
-				ASSERT_LE(m->currentStep, 32);
-			}
-}
-
 TEST_F(Playback, CommonPathReadsNoClockAndAllocatesNothing) {
 	fallingPhrase();
-	runOn();
+	set(Motifex::RUN_PARAM, 1.f);
 	connect(Motifex::TUNE_INPUT, 0.5f);
 	connect(Motifex::REGENERATE_INPUT, 0.f);
+	set(Motifex::KEY_UP_PARAM, 0.99f);
 	sample();
-	clockReads = 0;
 	allocationCount = 0;
 	countAllocations = true;
 	for (int i = 0; i < 2000; i++) {
@@ -423,65 +296,52 @@ TEST_F(Playback, CommonPathReadsNoClockAndAllocatesNothing) {
 	countAllocations = false;
 	EXPECT_EQ(clockReads, 0);
 	EXPECT_EQ(allocationCount.load(), 0);
-	EXPECT_GT(m->currentStep, 0);
 }
 
-// Counts how often the phrase is replaced: a marker phrase is put back after
-// every replacement.
+// Counts replacements of a marker phrase, put back after each one.
 struct Regeneration : Playback {
-	std::vector<float> marker{1234.5f};
+	const std::vector<float> marker{1234.5f};
 	int regenerations = 0;
-	void SetUp() override {
-		Playback::SetUp();
-		m->currentNoteArray = marker;
-	}
-	// One sample, then the clock moves on by `ms`.
 	void tick(int ms = 1) {
 		sample();
-		if (m->currentNoteArray != marker) {
+		if (m->currentNoteArray != marker)
 			regenerations++;
-			m->currentNoteArray = marker;
-		}
+		m->currentNoteArray = marker;
 		fakeTime += milliseconds(ms);
 	}
-	void holdButton(int ms) {
-		m->params[Motifex::REGENERATE_PARAM].setValue(1.f);
+	void press(int ms) {
+		set(Motifex::REGENERATE_PARAM, 1.f);
 		for (int i = 0; i < ms; i++)
 			tick();
-		m->params[Motifex::REGENERATE_PARAM].setValue(0.f);
+		set(Motifex::REGENERATE_PARAM, 0.f);
 	}
 };
 
-TEST_F(Regeneration, HeldButtonRegeneratesOnce) {
-	holdButton(2000);
+TEST_F(Regeneration, ButtonHoldOff) {
+	m->currentNoteArray = marker;
+	press(2000);
 	EXPECT_EQ(regenerations, 1);
-}
-
-TEST_F(Regeneration, PressesThreeHundredMillisecondsApartRegenerateTwice) {
-	holdButton(50);
 	fakeTime += milliseconds(300);
-	holdButton(50);
+	press(50);
+	EXPECT_EQ(regenerations, 2);
+	fakeTime += milliseconds(100);
+	press(50);
 	EXPECT_EQ(regenerations, 2);
 }
 
-TEST_F(Regeneration, PressesOneHundredMillisecondsApartRegenerateOnce) {
-	holdButton(50);
-	fakeTime += milliseconds(100);
-	holdButton(50);
-	EXPECT_EQ(regenerations, 1);
-}
-
 TEST_F(Regeneration, InputAndButtonShareOneHoldOff) {
+	m->currentNoteArray = marker;
+	// Unpatched, the input is ignored.
+	m->inputs[Motifex::REGENERATE_INPUT].setVoltage(5.f);
+	tick(300);
+	EXPECT_EQ(regenerations, 0);
 	connect(Motifex::REGENERATE_INPUT, 5.f);
-	m->params[Motifex::REGENERATE_PARAM].setValue(1.f);
+	set(Motifex::REGENERATE_PARAM, 1.f);
 	tick();
-	EXPECT_EQ(regenerations, 1);
-	// Input held high: still once.
-	m->params[Motifex::REGENERATE_PARAM].setValue(0.f);
+	set(Motifex::REGENERATE_PARAM, 0.f);
 	for (int i = 0; i < 1000; i++)
 		tick();
 	EXPECT_EQ(regenerations, 1);
-	// A low gap of 251 ms, then high again.
 	m->inputs[Motifex::REGENERATE_INPUT].setVoltage(0.f);
 	tick(251);
 	m->inputs[Motifex::REGENERATE_INPUT].setVoltage(5.f);
@@ -489,130 +349,63 @@ TEST_F(Regeneration, InputAndButtonShareOneHoldOff) {
 	EXPECT_EQ(regenerations, 2);
 }
 
-TEST_F(Regeneration, UnpatchedInputIsIgnored) {
-	m->inputs[Motifex::REGENERATE_INPUT].setVoltage(5.f);
-	for (int i = 0; i < 1000; i++)
-		tick(10);
-	EXPECT_EQ(regenerations, 0);
-	EXPECT_EQ(clockReads, 0);
-}
-
-struct Buttons : Playback {
-	std::string key() {
-		return m->keyLabel->getText();
-	}
-	std::string chord(int k) {
-		return m->chordLabels[k]->getText();
-	}
-};
-
-TEST_F(Buttons, KeyUpAndDownWrap) {
+TEST_F(Playback, KeyButtons) {
+	auto key = [&] { return m->keyLabel->getText(); };
 	m->keyLabel->setText("A minor");
-	m->params[Motifex::KEY_UP_PARAM].setValue(1.f);
+	set(Motifex::KEY_UP_PARAM, 1.f);
 	sample();
 	EXPECT_EQ(key(), "G# major");
 	EXPECT_EQ(m->currentKeyMain, "G# major");
-	m->params[Motifex::KEY_UP_PARAM].setValue(0.f);
-	m->params[Motifex::KEY_DOWN_PARAM].setValue(1.f);
+	set(Motifex::KEY_UP_PARAM, 0.f);
+	set(Motifex::KEY_DOWN_PARAM, 1.f);
 	sample();
 	EXPECT_EQ(key(), "A minor");
-	EXPECT_EQ(m->currentKeyMain, "A minor");
-
+	// Up and Down in one sample end where they started.
+	fakeTime += milliseconds(251);
 	m->keyLabel->setText("C minor");
-	m->params[Motifex::KEY_DOWN_PARAM].setValue(0.f);
-	m->params[Motifex::KEY_UP_PARAM].setValue(1.f);
+	set(Motifex::KEY_UP_PARAM, 1.f);
+	sample();
+	EXPECT_EQ(key(), "C minor");
+	set(Motifex::KEY_DOWN_PARAM, 0.f);
 	fakeTime += milliseconds(251);
 	sample();
 	EXPECT_EQ(key(), "B minor");
-}
-
-TEST_F(Buttons, KeyUpAndDownInOneSampleEndWhereTheyStarted) {
-	m->keyLabel->setText("E major");
-	m->params[Motifex::KEY_UP_PARAM].setValue(1.f);
-	m->params[Motifex::KEY_DOWN_PARAM].setValue(1.f);
-	sample();
-	EXPECT_EQ(key(), "E major");
-	EXPECT_EQ(m->currentKeyMain, "E major");
-	// Both acted: both are now held off.
-	m->params[Motifex::KEY_DOWN_PARAM].setValue(0.f);
-	fakeTime += milliseconds(250);
-	sample();
-	EXPECT_EQ(key(), "E major");
-}
-
-TEST_F(Buttons, UnknownKeyNameLeavesTheButtonsInert) {
+	// A name outside the list leaves the buttons inert.
 	m->keyLabel->setText("H minor");
-	m->currentKeyMain = "H minor";
-	m->params[Motifex::KEY_UP_PARAM].setValue(1.f);
-	for (int i = 0; i < 5; i++) {
-		sample();
-		fakeTime += milliseconds(300);
-	}
-	EXPECT_EQ(key(), "H minor");
-	EXPECT_EQ(m->currentKeyMain, "H minor");
-}
-
-TEST_F(Buttons, PressesRightAfterConstructionAreIgnored) {
-	fakeTime = m->lastKeyUpTime + milliseconds(100);
-	m->params[Motifex::KEY_UP_PARAM].setValue(1.f);
-	m->params[Motifex::PROGRESSION_CHORD_1_PARAM].setValue(1.f);
+	fakeTime += milliseconds(251);
 	sample();
-	EXPECT_EQ(key(), "C minor");
-	EXPECT_EQ(chord(0), "C");
+	EXPECT_EQ(key(), "H minor");
 }
 
-TEST_F(Buttons, ChordHeldForOneSecondChangesFourTimes) {
-	m->params[Motifex::PROGRESSION_CHORD_2_PARAM].setValue(1.f);
+TEST_F(Playback, ChordButtons) {
+	auto chord = [&](int k) { return m->chordLabels[k]->getText(); };
+	// Held for one second: four changes, at 0, 251, 502 and 753 ms.
+	set(Motifex::PROGRESSION_CHORD_2_PARAM, 1.f);
 	std::vector<std::string> seen;
-	std::string last = chord(1);
-	for (int ms = 0; ms < 1000; ms++) {
+	for (int ms = 0; ms < 1000; ms++, fakeTime += milliseconds(1)) {
 		sample();
-		if (chord(1) != last) {
-			last = chord(1);
-			seen.push_back(last);
-		}
-		fakeTime += milliseconds(1);
+		if (chord(1) != (seen.empty() ? "C" : seen.back()))
+			seen.push_back(chord(1));
 	}
 	EXPECT_EQ(seen, (std::vector<std::string>{"C#", "D", "D#", "E"}));
 	EXPECT_EQ(m->currentProg2, "E");
-	EXPECT_EQ(chord(0), "C");
-	EXPECT_EQ(m->currentProg1, "C");
-}
-
-TEST_F(Buttons, OnlyTheLowestPressedChordActs) {
-	m->params[Motifex::PROGRESSION_CHORD_1_PARAM].setValue(1.f);
-	m->params[Motifex::PROGRESSION_CHORD_3_PARAM].setValue(1.f);
+	set(Motifex::PROGRESSION_CHORD_2_PARAM, 0.f);
+	// 1 and 3 together: only 1 acts. Its change holds every chord off.
+	fakeTime += milliseconds(251);
+	m->chordLabels[0]->setText("G#");
+	set(Motifex::PROGRESSION_CHORD_1_PARAM, 1.f);
+	set(Motifex::PROGRESSION_CHORD_3_PARAM, 1.f);
 	sample();
-	EXPECT_EQ(chord(0), "C#");
+	EXPECT_EQ(chord(0), "A");
+	EXPECT_EQ(m->currentProg1, "A");
+	set(Motifex::PROGRESSION_CHORD_1_PARAM, 0.f);
+	fakeTime += milliseconds(250);
+	sample();
 	EXPECT_EQ(chord(2), "C");
-	EXPECT_EQ(m->currentProg1, "C#");
-	EXPECT_EQ(m->currentProg3, "C");
-}
-
-TEST_F(Buttons, ChordsShareOneHoldOffAndWrapAtGSharp) {
-	m->chordLabels[3]->setText("G#");
-	m->params[Motifex::PROGRESSION_CHORD_4_PARAM].setValue(1.f);
+	fakeTime += milliseconds(1);
 	sample();
-	EXPECT_EQ(chord(3), "A");
-	EXPECT_EQ(m->currentProg4, "A");
-	m->params[Motifex::PROGRESSION_CHORD_4_PARAM].setValue(0.f);
-	m->params[Motifex::PROGRESSION_CHORD_1_PARAM].setValue(1.f);
-	fakeTime += milliseconds(200);
-	sample();
-	EXPECT_EQ(chord(0), "C");
-	fakeTime += milliseconds(51);
-	sample();
-	EXPECT_EQ(chord(0), "C#");
-}
-
-TEST_F(Buttons, ValuesOtherThanOneDoNothing) {
-	m->params[Motifex::KEY_UP_PARAM].setValue(0.99f);
-	m->params[Motifex::PROGRESSION_CHORD_1_PARAM].setValue(NAN);
-	m->params[Motifex::REGENERATE_PARAM].setValue(0.5f);
-	sample(10);
-	EXPECT_EQ(key(), "C minor");
-	EXPECT_EQ(chord(0), "C");
-	EXPECT_EQ(clockReads, 0);
+	EXPECT_EQ(chord(2), "C#");
+	EXPECT_EQ(m->currentProg3, "C#");
 }
 
 } // namespace
