@@ -70,28 +70,10 @@ TEST(QuadrelleControls, ConfiguresItsParametersPortsAndLights) {
 		const char* label;
 		float min, max, def;
 	} expected[] = {
-	    {0, "Wave 1", 0, 1, 0.55f},
-	    {1, "Wave 2", 0, 1, 0.5f},
-	    {3, "Wave 4", 0, 1, 0.5f},
-	    {4, "Note 1", 0, 1, 0.25f},
-	    {6, "Note 2", 0, 1, 0.25f},
-	    {7, "Note 3", 0, 1, 0.25f},
-	    {8, "Note 4", 0, 1, 0.25f},
-	    {9, "", 0, 1, 0},
-	    {12, "Octave 1", 0, 1, 0.3f},
-	    {15, "Octave 4", 0, 1, 0.3f},
-	    {16, "Drone Button CH 3", 0, 1, 0},
-	    {19, "Track Button CH 4", 0, 1, 0},
-	    {20, "Master Gain", 0, 1, 0.5f},
-	    {21, "Fine Tune", 0, 1, 0.5f},
-	    {25, "Gain 4", 0, 1, 0.5f},
-	    {26, "Harmony: Major", 0, 1, 0},
-	    {27, "Harmony: Minor", 0, 1, 0},
-	    {28, "Harmony Fifth", 0, 1, 0},
-	    {29, "Range", -12, 3, -5},
-	    {30, "Harmony: Major Toggle", 0, 1, 0},
-	    {31, "Harmony: Minor Toggle", 0, 1, 0},
-	    {32, "Harmony: Fifth Toggle", 0, 1, 0},
+	    // Spot checks: the odd default, the odd range and the labels without a colon or with one.
+	    {0, "Wave 1", 0, 1, 0.55f},     {7, "Note 3", 0, 1, 0.25f},         {9, "", 0, 1, 0},
+	    {15, "Octave 4", 0, 1, 0.3f},   {16, "Drone Button CH 3", 0, 1, 0}, {27, "Harmony: Minor", 0, 1, 0},
+	    {28, "Harmony Fifth", 0, 1, 0}, {29, "Range", -12, 3, -5},          {32, "Harmony: Fifth Toggle", 0, 1, 0},
 	};
 	for (const Expect& e : expected) {
 		rack::engine::ParamQuantity* pq = rig.q->getParamQuantity(e.id);
