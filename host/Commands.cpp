@@ -246,8 +246,8 @@ int cmdRender(const Args& a, std::ostream& out, std::ostream& err, bool errIsTer
 
 	out << "rendered " << r.frames << " samples (" << fixed(r.audioSeconds, 3) << " s of audio, "
 	    << (r.channels == 2 ? "stereo" : "mono") << ", " << options.sampleRate << " Hz, " << format << ") in "
-	    << fixed(r.wallSeconds, 3) << " s wall time: " << fixed(r.realTimeFactor, 0) << "x real time -> "
-	    << options.wavPath << "\n";
+	    << fixed(r.wallSeconds, 3) << " s wall time (" << fixed(r.cpuSeconds, 3)
+	    << " s processor time): " << fixed(r.realTimeFactor, 0) << "x real time -> " << options.wavPath << "\n";
 	if (a.has("--save-patch"))
 		out << "patch saved to " << a.get("--save-patch") << "\n";
 	return 0;

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <ctime>
 
 #include "CoreModules.hpp"
 
@@ -38,6 +39,12 @@ RenderResult render(Patch& patch, const RenderOptions& options) {
 	int block = (int)std::lround(options.sampleRate / 60.0);
 	recorder->prepare(block, channels);
 
+	auto cpuNow = []() {
+		timespec t;
+		clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+		return t.tv_sec + t.tv_nsec * 1e-9;
+	};
+	double cpuStart = cpuNow();
 	auto start = std::chrono::steady_clock::now();
 	auto elapsed = [&]() { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); };
 	for (int64_t done = 0; done < total;) {
@@ -57,6 +64,7 @@ RenderResult render(Patch& patch, const RenderOptions& options) {
 	result.channels = channels;
 	result.audioSeconds = (double)total / options.sampleRate;
 	result.wallSeconds = elapsed();
+	result.cpuSeconds = cpuNow() - cpuStart;
 	result.realTimeFactor = result.wallSeconds > 0 ? result.audioSeconds / result.wallSeconds : INFINITY;
 	return result;
 }

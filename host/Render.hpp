@@ -21,6 +21,8 @@ struct RenderResult {
 	int channels = 0;
 	double audioSeconds = 0;
 	double wallSeconds = 0;
+	// Processor time of this thread, for comparisons on a busy machine.
+	double cpuSeconds = 0;
 	double realTimeFactor = 0;
 };
 

@@ -100,7 +100,11 @@ void WavWriter::write(const float* volts, int64_t count) {
 			float x = std::isfinite(volts[i]) ? volts[i] / 10.f : 0.f;
 			uint32_t u;
 			std::memcpy(&u, &x, 4);
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+			std::memcpy(p, &u, 4);
+#else
 			put32(p, u);
+#endif
 		} else {
 			uint32_t u = (uint32_t)voltsToPcm24(volts[i]);
 			p[0] = u & 0xff;
