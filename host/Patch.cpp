@@ -68,14 +68,14 @@ std::string pluginList(const PluginSet& plugins) {
 	return s;
 }
 
-struct ModuleSpec {
+struct ModuleEntry {
 	int64_t id;
 	rack::plugin::Model* model;
 	json_t* paramsJ;
 	json_t* dataJ;
 };
 
-struct CableSpec {
+struct CableEntry {
 	int64_t id, outputModuleId, outputId, inputModuleId, inputId;
 };
 
@@ -365,7 +365,7 @@ std::unique_ptr<Patch> Patch::fromJson(json_t* rootJ, const PluginSet& plugins, 
 		throw rack::Exception("The patch's \"modules\" must be an array, not %s", typeName(modulesJ));
 
 	// Check the shape of everything before building anything.
-	std::vector<ModuleSpec> moduleSpecs;
+	std::vector<ModuleEntry> moduleEntries;
 	std::map<int64_t, size_t> moduleIndex;
 	size_t i;
 	json_t* moduleJ;
@@ -418,10 +418,10 @@ std::unique_ptr<Patch> Patch::fromJson(json_t* rootJ, const PluginSet& plugins, 
 		json_t* dataJ = json_object_get(moduleJ, "data");
 		if (json_is_null(dataJ))
 			dataJ = nullptr;
-		moduleSpecs.push_back(ModuleSpec{id, model, paramsJ, dataJ});
+		moduleEntries.push_back(ModuleEntry{id, model, paramsJ, dataJ});
 	}
 
-	std::vector<CableSpec> cableSpecs;
+	std::vector<CableEntry> cableEntries;
 	json_t* cablesJ = json_object_get(rootJ, "cables");
 	if (cablesJ && !json_is_null(cablesJ)) {
 		if (!json_is_array(cablesJ))
@@ -432,7 +432,7 @@ std::unique_ptr<Patch> Patch::fromJson(json_t* rootJ, const PluginSet& plugins, 
 			std::string where = rack::string::f("cables[%zu]", i);
 			if (!json_is_object(cableJ))
 				throw rack::Exception("%s must be an object, not %s", where.c_str(), typeName(cableJ));
-			CableSpec c;
+			CableEntry c;
 			c.id = integerMember(cableJ, "id", where);
 			if (c.id < 0)
 				throw rack::Exception("%s: cable id %" PRId64 " is negative", where.c_str(), c.id);
@@ -452,22 +452,22 @@ std::unique_ptr<Patch> Patch::fromJson(json_t* rootJ, const PluginSet& plugins, 
 			if (!moduleIndex.count(c.inputModuleId))
 				throw rack::Exception("%s: its input module %" PRId64 " is not in the patch", where.c_str(),
 				                      c.inputModuleId);
-			cableSpecs.push_back(c);
+			cableEntries.push_back(c);
 		}
 	}
 
 	// Build. Any exception from here on destroys what was built.
 	std::unique_ptr<Patch> patch(new Patch(sampleRate));
-	for (const ModuleSpec& spec : moduleSpecs)
-		patch->addModule(spec.model, spec.id);
-	for (const CableSpec& c : cableSpecs)
+	for (const ModuleEntry& entry : moduleEntries)
+		patch->addModule(entry.model, entry.id);
+	for (const CableEntry& c : cableEntries)
 		patch->addCable(c.outputModuleId, c.outputId, c.inputModuleId, c.inputId, c.id);
-	for (size_t m = 0; m < moduleSpecs.size(); m++) {
-		const ModuleSpec& spec = moduleSpecs[m];
-		if (spec.paramsJ)
-			patch->restoreParams(patch->moduleList[m], spec.paramsJ);
-		if (spec.dataJ)
-			patch->loadModuleData(spec.id, spec.dataJ);
+	for (size_t m = 0; m < moduleEntries.size(); m++) {
+		const ModuleEntry& entry = moduleEntries[m];
+		if (entry.paramsJ)
+			patch->restoreParams(patch->moduleList[m], entry.paramsJ);
+		if (entry.dataJ)
+			patch->loadModuleData(entry.id, entry.dataJ);
 	}
 	return patch;
 }
