@@ -103,7 +103,8 @@ TEST(MotifexTables, LabelsCreatedByTheModule) {
 	for (int i = 0; i < 32; i++) {
 		Motifex::TextLabel* label = m->stepLabels[i];
 		ASSERT_TRUE(label);
-		EXPECT_EQ(label->box.pos.x, (i < 8 ? rowOneX : otherRowsX)[i % 8]) << i;
+		const float* rowX = i < 8 ? rowOneX : otherRowsX;
+		EXPECT_EQ(label->box.pos.x, rowX[i % 8]) << i;
 		EXPECT_EQ(label->box.pos.y, rowY[i / 8]) << i;
 		EXPECT_EQ(label->index, i + 1);
 		EXPECT_EQ(m->getNoteLabel(i + 1), label);
