@@ -49,6 +49,8 @@ WavWriter::WavWriter(const std::string& path, int sampleRate, int channels, Samp
 	file = std::fopen(path.c_str(), "wb");
 	if (!file)
 		throw rack::Exception("Cannot write %s: %s", path.c_str(), std::strerror(errno));
+	// Renders write a block per interface frame; fewer, larger writes.
+	std::setvbuf(file, nullptr, _IOFBF, 1 << 20);
 	writeHeader();
 }
 
