@@ -237,7 +237,7 @@ template <bool Cached> void Quadrelle::processSample(float sampleTime) {
 			updateWaveCache(i, w);
 		float g = knob(GAIN_1_PARAM + i);
 		float inc = sampleTime * voiceFreq[i] * fine;
-		float out = voiceSample(i, inc, waveCache[i].bin == 1, waveCache[i].value) * 5.f * g * master;
+		float out = voiceSample(i, inc, waveCache[i].bin == 1, waveCache[i].value, Cached) * 5.f * g * master;
 		if (connected)
 			outputs[VOICE_1_OUTPUT + i].setVoltage(out);
 		sum += out;
@@ -260,9 +260,12 @@ template <bool Cached> void Quadrelle::processSample(float sampleTime) {
 			if (lit < 0)
 				continue;
 		}
+		if (Cached && lit == shownOctaveLight[i])
+			continue;
 		// All eight, so that a knob jumping several bins leaves no stale light.
 		for (int k = 0; k < 8; k++)
 			lights[OCTAVE_LIGHTS + 8 * i + k].setBrightness(k == lit ? 1.f : 0.f);
+		shownOctaveLight[i] = lit;
 	}
 }
 
@@ -290,12 +293,17 @@ inline int Quadrelle::trackDrone(int droneButton, int trackButton, int latch, in
 	return tracking;
 }
 
-inline float Quadrelle::voiceSample(int i, float inc, bool sineSide, float weight) {
+inline float Quadrelle::voiceSample(int i, float inc, bool sineSide, float weight, bool skipUnheard) {
+	// A component the morph weighs with exactly zero adds nothing to the
+	// output, so its sine need not be computed (the phases still advance).
+	// The sine is only ever heard past the middle of the morph.
+	bool needSaw = !skipUnheard || (sineSide ? weight != 0.f : 1.f - weight != 0.f);
+	bool needSine = !skipUnheard || (sineSide && 1.f - weight != 0.f);
 	cyclePhase[i] += inc;
 	float saw;
 	float s = sawPhase[i] + inc;
 	if (s < 0.5f) {
-		saw = std::sin(2.f * s);
+		saw = needSaw ? std::sin(2.f * s) : 0.f;
 		sawPhase[i] = s;
 	} else {
 		// Restart the ramp; the overshoot is dropped.
@@ -309,7 +317,7 @@ inline float Quadrelle::voiceSample(int i, float inc, bool sineSide, float weigh
 		if (cyclePhase[i] >= 1.f)
 			cyclePhase[i] -= std::floor(cyclePhase[i]);
 	}
-	double sine = std::sin(TWO_PI * cyclePhase[i]);
+	double sine = needSine ? std::sin(TWO_PI * cyclePhase[i]) : 0.0;
 	if (sineSide)
 		return (float)(weight * saw + (1.f - weight) * 3.f * sine);
 	return (1.f - weight) * saw + weight * sign;

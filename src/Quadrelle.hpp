@@ -157,13 +157,16 @@ struct Quadrelle : Module {
 	KnobCache octaveCache[4];
 	KnobCache fineCache;
 	KnobCache voltageCache;
+	// The octave light each voice shows (-1: all dark), so that the lights are
+	// rewritten only when that changes. Only this module writes its lights.
+	int shownOctaveLight[4] = {-2, -2, -2, -2};
 	float knobMin[PARAMS_LEN];
 	float knobMax[PARAMS_LEN];
 	float knobDefault[PARAMS_LEN];
 
 	template <bool Cached> void processSample(float sampleTime);
 	int trackDrone(int droneButton, int trackButton, int latch, int trackLight, int droneLight);
-	float voiceSample(int i, float inc, bool sineSide, float weight);
+	float voiceSample(int i, float inc, bool sineSide, float weight, bool skipUnheard);
 	void refreshDisplay();
 	void writeLetters(const int (*table)[2], int pitchClass);
 	// Knob value within its configured range, NaN read as the default.
