@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <random>
 
@@ -605,6 +606,13 @@ Motifex::TextLabel* Motifex::getNoteLabel(int stepNumber) {
 
 namespace {
 
+// The bit pattern of a float.
+uint32_t motifexBits(float x) {
+	uint32_t u;
+	std::memcpy(&u, &x, sizeof(u));
+	return u;
+}
+
 // Buttons and regeneration requests closer together than this count as one.
 const std::chrono::milliseconds motifexHoldOff(251);
 
@@ -620,28 +628,14 @@ float motifexNoteFromDouble(double value) {
 
 } // namespace
 
-void Motifex::process(const ProcessArgs&) {
-	// Every control is read once, at the start of the sample.
+// Regeneration, the key buttons and the chord buttons: the rare work of a
+// sample, kept out of the per-sample path.
+void Motifex::handleRequests() {
 	const bool regenerateByInput =
 	    inputs[REGENERATE_INPUT].isConnected() && inputs[REGENERATE_INPUT].getVoltage() > 0.f;
 	const bool regenerateByButton = params[REGENERATE_PARAM].getValue() == 1.f;
 	const float keyUp = params[KEY_UP_PARAM].getValue();
 	const float keyDown = params[KEY_DOWN_PARAM].getValue();
-	int chordPressed = -1;
-	for (int k = 0; k < 4; k++) {
-		if (params[PROGRESSION_CHORD_1_PARAM + k].getValue() == 1.f) {
-			chordPressed = k;
-			break;
-		}
-	}
-	const float runSwitch = params[RUN_PARAM].getValue();
-	const float runInput = inputs[RUN_INPUT].getVoltage();
-	const float clock = inputs[CLOCK_INPUT].getVoltage();
-	const bool resetHigh = params[RESET_PARAM].getValue() > 0.f || inputs[RESET_INPUT].getVoltage() > 0.f;
-	float tune = inputs[TUNE_INPUT].isConnected() ? inputs[TUNE_INPUT].getVoltage() : 0.f;
-	// A broken tune signal must not take the pitch with it.
-	if (!std::isfinite(tune))
-		tune = 0.f;
 
 	// Input and button share one hold-off and one clock reading, so both in
 	// the same sample regenerate at most once. The stamp is renewed on every
@@ -665,8 +659,31 @@ void Motifex::process(const ProcessArgs&) {
 		cycleKey(keyLabel, keyUp, lastKeyUpTime, KeyDirection::UP);
 		cycleKey(keyLabel, keyDown, lastKeyDownTime, KeyDirection::DOWN);
 	}
-	if (chordPressed >= 0)
-		cycleChord(chordLabels[chordPressed], 1.f, lastChordPressTime, chordPressed + 1);
+	// Only the lowest-numbered chord button held acts.
+	for (int k = 0; k < 4; k++) {
+		if (params[PROGRESSION_CHORD_1_PARAM + k].getValue() == 1.f) {
+			cycleChord(chordLabels[k], 1.f, lastChordPressTime, k + 1);
+			break;
+		}
+	}
+}
+
+void Motifex::process(const ProcessArgs&) {
+	// Controls are read once per sample; Tune and Reset only where they act
+	// (on a step and between steps), which is the same thing.
+	const float runSwitch = params[RUN_PARAM].getValue();
+	const float runInput = inputs[RUN_INPUT].getVoltage();
+	const float clock = inputs[CLOCK_INPUT].getVoltage();
+
+	// On nearly every sample no button is down and no regeneration is asked
+	// for: a button whose value has no bit set (exactly 0) cannot act, so one
+	// test of all their bits together decides whether to look closer.
+	uint32_t buttons = motifexBits(params[REGENERATE_PARAM].getValue()) | motifexBits(params[KEY_UP_PARAM].getValue()) |
+	                   motifexBits(params[KEY_DOWN_PARAM].getValue());
+	for (int k = 0; k < 4; k++)
+		buttons |= motifexBits(params[PROGRESSION_CHORD_1_PARAM + k].getValue());
+	if (buttons != 0 || (inputs[REGENERATE_INPUT].isConnected() && inputs[REGENERATE_INPUT].getVoltage() > 0.f))
+		handleRequests();
 
 	if (runInput == 0.f && runSwitch == 0.f) {
 		outputs[CV_OUTPUT].setVoltage(0.f);
@@ -710,6 +727,10 @@ void Motifex::process(const ProcessArgs&) {
 			if (std::isfinite(cv))
 				currentCv = cv;
 		}
+		float tune = inputs[TUNE_INPUT].isConnected() ? inputs[TUNE_INPUT].getVoltage() : 0.f;
+		// A broken tune signal must not take the pitch with it.
+		if (!std::isfinite(tune))
+			tune = 0.f;
 		outputs[CV_OUTPUT].setVoltage(currentCv + tune);
 		const bool rest = currentNote > 0.68f && currentNote < 0.7f;
 		outputs[GATE_OUTPUT].setVoltage(rest ? 0.f : 2.f);
@@ -724,7 +745,7 @@ void Motifex::process(const ProcessArgs&) {
 				outputs[GATE_OUTPUT].setVoltage(0.f);
 			}
 		}
-		if (resetHigh)
+		if (params[RESET_PARAM].getValue() > 0.f || inputs[RESET_INPUT].getVoltage() > 0.f)
 			currentStep = 0;
 	}
 	lastClockVoltage = clock;

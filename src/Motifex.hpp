@@ -154,6 +154,7 @@ struct Motifex : Module {
 
 	// Playing.
 	enum class KeyDirection { UP, DOWN };
+	void handleRequests();
 	void cycleKey(TextLabel* label, float trigger, Clock::time_point& timePoint, KeyDirection direction);
 	void cycleChord(TextLabel* label, float trigger, Clock::time_point& timePoint, int chordNumber);
 };

@@ -1,4 +1,5 @@
 #pragma once
+#include "engine/shared_value.hpp"
 
 namespace rack {
 namespace engine {
@@ -6,15 +7,12 @@ namespace engine {
 struct Light {
 	float value = 0.f;
 
-	// Written by the engine, read by the interface thread: relaxed atomic
-	// access, as for parameters.
+	// Written by the engine, read by the interface thread (see shared_value.hpp).
 	void setBrightness(float brightness) {
-		__atomic_store(&value, &brightness, __ATOMIC_RELAXED);
+		storeSharedValue(&value, brightness);
 	}
 	float getBrightness() {
-		float v;
-		__atomic_load(&value, &v, __ATOMIC_RELAXED);
-		return v;
+		return loadSharedValue(&value);
 	}
 };
 

@@ -1,21 +1,18 @@
 #pragma once
+#include "engine/shared_value.hpp"
 
 namespace rack {
 namespace engine {
 
-// The engine and the interface thread both read and write parameter values;
-// the accessors use relaxed atomic access (a plain load or store on the
-// machines we run on) so that the race detector sees them as intended.
+// Read and written by the engine and the interface thread (see shared_value.hpp).
 struct Param {
 	float value = 0.f;
 
 	float getValue() {
-		float v;
-		__atomic_load(&value, &v, __ATOMIC_RELAXED);
-		return v;
+		return loadSharedValue(&value);
 	}
 	void setValue(float value) {
-		__atomic_store(&this->value, &value, __ATOMIC_RELAXED);
+		storeSharedValue(&this->value, value);
 	}
 };
 
