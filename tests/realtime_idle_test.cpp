@@ -1,0 +1,102 @@
+// A million samples of each module with no button pressed: the audio thread's
+// path allocates nothing and reads no clock.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+#include "Motifex.hpp"
+#include "PluginFixture.hpp"
+#include "Quadrelle.hpp"
+
+// Counts heap allocations made anywhere in the process while counting is on,
+// the plug-in's included (its operator new resolves to this one).
+static std::atomic<bool> counting(false);
+static std::atomic<long> allocations(0);
+
+void* operator new(std::size_t size) {
+	if (counting)
+		allocations++;
+	if (void* p = std::malloc(size ? size : 1))
+		return p;
+	throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept {
+	std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+	std::free(p);
+}
+
+namespace {
+
+const long SAMPLES = 1000000;
+
+std::atomic<long> clockReads(0);
+Motifex::Clock::time_point countedClock() {
+	clockReads++;
+	return Motifex::Clock::now();
+}
+
+} // namespace
+
+TEST(RealtimeIdle, ChordOscillatorAllocatesNothing) {
+	Quadrelle* q = dynamic_cast<Quadrelle*>(testing_support::model("Quadrelle")->createModule());
+	ASSERT_NE(q, nullptr);
+	for (int o = 0; o < Quadrelle::OUTPUTS_LEN; o++)
+		q->outputs[o].channels = 1;
+	q->inputs[Quadrelle::VOCT_INPUT].channels = 1;
+	rack::engine::Module::ProcessArgs args{48000.f, 1.f / 48000.f, 0};
+	allocations = 0;
+	counting = true;
+	for (long i = 0; i < SAMPLES; i++) {
+		// A melody on the pitch input and a knob being turned now and then.
+		q->inputs[Quadrelle::VOCT_INPUT].setVoltage(float(i / 12000 % 24) / 12.f - 1.f);
+		if (i % 5000 == 0)
+			q->params[Quadrelle::WAVE_2_PARAM].setValue(float(i % 7) / 7.f);
+		q->process(args);
+	}
+	counting = false;
+	EXPECT_EQ(allocations.load(), 0);
+	delete q;
+}
+
+TEST(RealtimeIdle, PhraseGeneratorAllocatesNothingAndReadsNoClock) {
+	Motifex* m = dynamic_cast<Motifex*>(testing_support::model("Motifex")->createModule());
+	ASSERT_NE(m, nullptr);
+	m->clockNow = &countedClock;
+	m->params[Motifex::RUN_PARAM].setValue(1.f);
+	m->inputs[Motifex::CLOCK_INPUT].channels = 1;
+	m->inputs[Motifex::TUNE_INPUT].channels = 1;
+	m->inputs[Motifex::REGENERATE_INPUT].channels = 1;
+	m->outputs[Motifex::CV_OUTPUT].channels = 1;
+	m->outputs[Motifex::GATE_OUTPUT].channels = 1;
+	rack::engine::Module::ProcessArgs args{48000.f, 1.f / 48000.f, 0};
+	allocations = 0;
+	clockReads = 0;
+	counting = true;
+	long steps = 0;
+	for (long i = 0; i < SAMPLES; i++) {
+		// An eighth-note clock at 120 BPM, reset once a bar.
+		bool high = i % 12000 < 6000;
+		m->inputs[Motifex::CLOCK_INPUT].setVoltage(high ? 10.f : 0.f);
+		m->inputs[Motifex::RESET_INPUT].setVoltage(i % 96000 == 50 ? 10.f : 0.f);
+		m->process(args);
+		steps += i % 12000 == 0;
+	}
+	counting = false;
+	EXPECT_GT(steps, 80);
+	EXPECT_EQ(allocations.load(), 0);
+	EXPECT_EQ(clockReads.load(), 0);
+
+	// The counters do see what they count: one regeneration reads the clock
+	// and allocates its phrase.
+	counting = true;
+	m->inputs[Motifex::REGENERATE_INPUT].setVoltage(5.f);
+	m->process(args);
+	counting = false;
+	EXPECT_GE(clockReads.load(), 1);
+	EXPECT_GE(allocations.load(), 1);
+	delete m;
+}
