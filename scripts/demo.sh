@@ -4,6 +4,8 @@
 #   BUILD_DIR  build folder (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Relative paths in the compiler cache, so another checkout reuses it.
+export CCACHE_BASEDIR="$PWD"
 
 build="${BUILD_DIR:-build}"
 if [ -f scripts/install-deps.sh ]; then

@@ -4,6 +4,8 @@
 # For a release, run longer, e.g. scripts/fuzz.sh 3600.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Relative paths in the compiler cache, so another checkout reuses it.
+export CCACHE_BASEDIR="$PWD"
 seconds=${1:-60}
 
 scripts/install-deps.sh

@@ -4,6 +4,8 @@
 # ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Relative paths in the compiler cache, so another checkout reuses it.
+export CCACHE_BASEDIR="$PWD"
 
 scripts/install-deps.sh
 export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:abort_on_error=1
