@@ -13,25 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "AllocationCounter.hpp"
 #include "Motifex.hpp"
 #include "PluginFixture.hpp"
 #include "Quadrelle.hpp"
 
-// Counts heap allocations made anywhere in the process (plug-in included).
-static std::atomic<long> allocationCount{0};
-
-void* operator new(std::size_t size) {
-	allocationCount.fetch_add(1, std::memory_order_relaxed);
-	if (void* p = std::malloc(size ? size : 1))
-		return p;
-	throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-	std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-	std::free(p);
-}
+using testing_support::allocationCount;
 
 namespace {
 
@@ -269,6 +256,7 @@ int main(int argc, char** argv) {
 	int presses = 1000;
 	if (const char* env = std::getenv("CHORDWRIGHT_BENCH_PRESSES"))
 		presses = std::max(1, std::atoi(env));
+	testing_support::countingAllocations = true;
 	PressStats regen = measurePresses(Motifex::REGENERATE_PARAM, presses);
 	PressStats key = measurePresses(Motifex::KEY_UP_PARAM, presses);
 	PressStats chord = measurePresses(Motifex::PROGRESSION_CHORD_1_PARAM, presses);

@@ -5,21 +5,11 @@
 #include <map>
 
 #include "CoreModules.hpp"
+#include "JsonRef.hpp"
 
 namespace rackhost {
 
 namespace {
-
-struct JsonRef {
-	json_t* j;
-	explicit JsonRef(json_t* j) : j(j) {
-	}
-	~JsonRef() {
-		json_decref(j);
-	}
-	JsonRef(const JsonRef&) = delete;
-	JsonRef& operator=(const JsonRef&) = delete;
-};
 
 const char* typeName(json_t* j) {
 	switch (json_typeof(j)) {

@@ -5,18 +5,11 @@
 
 #include <set>
 
+#include "JsonRef.hpp"
+
 namespace rackhost {
 
 namespace {
-
-struct JsonRef {
-	json_t* j;
-	explicit JsonRef(json_t* j) : j(j) {
-	}
-	~JsonRef() {
-		json_decref(j);
-	}
-};
 
 bool isFile(const std::string& path) {
 	struct stat st;

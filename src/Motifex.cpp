@@ -761,13 +761,7 @@ void Motifex::cycleKey(TextLabel* label, float trigger, Clock::time_point& timeP
 	// Key names are short, so the assignments below copy without allocating
 	// while the lock is held.
 	std::lock_guard<std::mutex> lock(sharedMutex);
-	int k = -1;
-	for (int j = 0; j < count; j++) {
-		if (allKeysLabels[j] == label->text) {
-			k = j;
-			break;
-		}
-	}
+	const int k = findLabelIndex(label->text);
 	// A name outside the list (from a patch) leaves the buttons inert.
 	if (k < 0)
 		return;
@@ -783,18 +777,12 @@ void Motifex::cycleChord(TextLabel* label, float trigger, Clock::time_point& tim
 	const Clock::time_point now = clockNow();
 	if (now - timePoint < motifexHoldOff)
 		return;
-	const int count = std::min(12, (int)pitchClassNames.size());
 	std::lock_guard<std::mutex> lock(sharedMutex);
-	int index = -1;
-	for (int j = 0; j < count; j++) {
-		if (pitchClassNames[j] == label->text) {
-			index = j;
-			break;
-		}
-	}
+	// The first match is a pitch class, 0 to 11: the chord cycle is the first octave.
+	const int index = findKeyIndex(label->text);
 	if (index < 0)
 		return;
-	const std::string& name = pitchClassNames[(index + 1) % count];
+	const std::string& name = pitchClassNames[(index + 1) % 12];
 	chordLabels[chordNumber - 1]->text = name;
 	std::string* progressions[4] = {&currentProg1, &currentProg2, &currentProg3, &currentProg4};
 	*progressions[chordNumber - 1] = name;

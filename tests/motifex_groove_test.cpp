@@ -8,29 +8,16 @@
 #include <set>
 
 #include "Motifex.hpp"
+#include "MotifexSupport.hpp"
 #include "PluginFixture.hpp"
+
+using testing_support::newMotifex;
+using testing_support::setKeyAndChords;
 
 namespace {
 
 const float H = Motifex::UNDERSCORE_NOTE;
 const float E = Motifex::EMPTY_NOTE;
-
-std::unique_ptr<Motifex> newMotifex() {
-	rack::engine::Module* module = testing_support::model("Motifex")->createModule();
-	Motifex* motifex = dynamic_cast<Motifex*>(module);
-	if (!motifex)
-		delete module;
-	return std::unique_ptr<Motifex>(motifex);
-}
-
-void setChords(Motifex& m, const std::string& key, const std::string& c1, const std::string& c2, const std::string& c3,
-               const std::string& c4) {
-	m.keyLabel->setText(key);
-	m.chordLabels[0]->setText(c1);
-	m.chordLabels[1]->setText(c2);
-	m.chordLabels[2]->setText(c3);
-	m.chordLabels[3]->setText(c4);
-}
 
 // Knob positions: space, syncopation, pace, momentum, root lock, octave.
 void setKnobs(Motifex& m, float space, float syncopation, float pace, float momentum, float rootLock, float octave) {
@@ -307,7 +294,7 @@ TEST(MotifexGroove, ShortAndOddPhrasesKeepTheirLength) {
 TEST(MotifexGroove, LengthsAndEntriesAcrossKnobSettings) {
 	auto m = newMotifex();
 	ASSERT_TRUE(m);
-	setChords(*m, "D major", "D", "G", "A", "B");
+	setKeyAndChords(*m, "D major", "D", "G", "A", "B");
 	std::set<size_t> lengths;
 	for (float space : {0.1f, 0.4f, 0.6f, 0.9f})
 		for (float syncopation : {0.1f, 0.3f, 0.5f, 0.7f, 0.95f})
@@ -337,7 +324,7 @@ TEST(MotifexGroove, LengthsAndEntriesAcrossKnobSettings) {
 TEST(MotifexGroove, HalfNotesWithoutMomentumOrSyncopation) {
 	auto m = newMotifex();
 	ASSERT_TRUE(m);
-	setChords(*m, "C major", "C", "F", "G", "A");
+	setKeyAndChords(*m, "C major", "C", "F", "G", "A");
 	setKnobs(*m, 0.1f, 0.1f, 0.25f, 0.1f, 0.9f, 0.5f);
 	std::vector<float> phrase = m->createGroove();
 	EXPECT_EQ(kinds(*m, phrase), "NHHHNHHHNHHHNHHHNHHHNHHHNHHHNHHH");
@@ -355,7 +342,7 @@ TEST(MotifexGroove, HalfNotesWithoutMomentumOrSyncopation) {
 TEST(MotifexGroove, MomentumShortensLaterSegments) {
 	auto m = newMotifex();
 	ASSERT_TRUE(m);
-	setChords(*m, "C minor", "C", "D#", "G", "G#");
+	setKeyAndChords(*m, "C minor", "C", "D#", "G", "G#");
 	// Half notes raised three times: 8, 4, then an eighth pair, then pairs.
 	setKnobs(*m, 0.1f, 0.1f, 0.25f, 0.9f, 0.9f, 0.5f);
 	std::vector<float> phrase = m->createGroove();
@@ -373,7 +360,7 @@ TEST(MotifexGroove, MomentumShortensLaterSegments) {
 TEST(MotifexGroove, CvStandsInForTheKnobs) {
 	auto m = newMotifex();
 	ASSERT_TRUE(m);
-	setChords(*m, "C minor", "C", "C", "C", "C");
+	setKeyAndChords(*m, "C minor", "C", "C", "C", "C");
 	setKnobs(*m, 0.1f, 0.1f, 0.1f, 0.9f, 0.9f, 0.5f);
 	// Pace from +4 V: (4 + 5) * 0.1 = 0.9, sixteenth pairs throughout.
 	connect(*m, Motifex::PACE_INPUT, 4.f);
@@ -439,7 +426,7 @@ TEST(MotifexGroove, ExtremeVoltagesStayInTheTables) {
 TEST(MotifexGroove, RootLockModes) {
 	auto m = newMotifex();
 	ASSERT_TRUE(m);
-	setChords(*m, "C minor", "C", "C", "C", "C");
+	setKeyAndChords(*m, "C minor", "C", "C", "C", "C");
 	auto lowest = [&](const std::vector<float>& phrase) {
 		int low = 96;
 		for (float v : phrase)
@@ -489,7 +476,7 @@ TEST(MotifexGroove, RootLockModes) {
 TEST(MotifexGroove, StepLabelsNameThePhrase) {
 	auto m = newMotifex();
 	ASSERT_TRUE(m);
-	setChords(*m, "A minor", "A", "D", "E", "A");
+	setKeyAndChords(*m, "A minor", "A", "D", "E", "A");
 	bool namedHoldAfterRest = false, sawRest = false, sawShort = false;
 	for (int trial = 0; trial < 300; trial++) {
 		setKnobs(*m, trial % 2 ? 0.9f : 0.6f, 0.5f + 0.5f * (trial % 3) / 3.f, trial % 4 ? 0.1f : 0.5f, 0.9f, 0.6f,
@@ -529,7 +516,7 @@ TEST(MotifexGroove, KeyAndChordNamesAreSavedAndUnknownOnesFallBack) {
 	auto m = newMotifex();
 	ASSERT_TRUE(m);
 	setKnobs(*m, 0.1f, 0.1f, 0.1f, 0.1f, 0.9f, 0.5f);
-	setChords(*m, "E major", "B", "C#", "Nope", "");
+	setKeyAndChords(*m, "E major", "B", "C#", "Nope", "");
 	std::vector<float> phrase = m->createGroove();
 	EXPECT_EQ(m->currentKeyMain, "E major");
 	EXPECT_EQ(m->currentProg1, "B");
@@ -542,7 +529,7 @@ TEST(MotifexGroove, KeyAndChordNamesAreSavedAndUnknownOnesFallBack) {
 	EXPECT_EQ(noteIndex(*m, phrase[16]), 7 + 36);
 	EXPECT_EQ(noteIndex(*m, phrase[24]), 7 + 36);
 	// An unknown key plays as C minor, so unknown chords give C.
-	setChords(*m, "H dorian", "??", "??", "??", "??");
+	setKeyAndChords(*m, "H dorian", "??", "??", "??", "??");
 	for (int octave = 0; octave < 6; octave++) {
 		m->params[Motifex::OCTAVE_PARAM].setValue(0.1f + 0.18f * octave);
 		std::vector<float> fallback = m->createGroove();

@@ -9,26 +9,13 @@
 #include <thread>
 
 #include "Motifex.hpp"
+#include "MotifexSupport.hpp"
 #include "PluginFixture.hpp"
 
+using testing_support::newMotifex;
+using testing_support::setKeyAndChords;
+
 namespace {
-
-std::unique_ptr<Motifex> newMotifex() {
-	rack::engine::Module* module = testing_support::model("Motifex")->createModule();
-	Motifex* motifex = dynamic_cast<Motifex*>(module);
-	if (!motifex)
-		delete module;
-	return std::unique_ptr<Motifex>(motifex);
-}
-
-void setNames(Motifex& m, const std::string& key, const std::string& c1, const std::string& c2, const std::string& c3,
-              const std::string& c4) {
-	m.keyLabel->setText(key);
-	m.chordLabels[0]->setText(c1);
-	m.chordLabels[1]->setText(c2);
-	m.chordLabels[2]->setText(c3);
-	m.chordLabels[3]->setText(c4);
-}
 
 std::set<int> scaleCandidates(Motifex& m, int chord, bool major, int octave, int key, int calls = 700) {
 	std::set<int> seen;
@@ -112,7 +99,7 @@ TEST(MotifexNotes, OutOfRangeArgumentsStillIndexANote) {
 TEST(MotifexNotes, StepZeroAndModeZeroGiveTheRootWithoutDrawing) {
 	auto m = newMotifex();
 	ASSERT_TRUE(m);
-	setNames(*m, "C minor", "D", "E", "F#", "G#");
+	setKeyAndChords(*m, "C minor", "D", "E", "F#", "G#");
 	std::vector<int> history = Motifex::noteHistorySnapshot();
 	int seeds = Motifex::seedCounterValue();
 	for (int mode = 0; mode <= 3; mode++)
@@ -137,7 +124,7 @@ TEST(MotifexNotes, StepZeroAndModeZeroGiveTheRootWithoutDrawing) {
 TEST(MotifexNotes, DrawingModesRememberTwelveNotes) {
 	auto m = newMotifex();
 	ASSERT_TRUE(m);
-	setNames(*m, "C minor", "C", "G#", "C", "C");
+	setKeyAndChords(*m, "C minor", "C", "G#", "C", "C");
 	std::set<int> lydian = {35, 25, 27, 29, 30, 32, 34};
 	for (int mode = 1; mode <= 3; mode++) {
 		for (int i = 0; i < 30; i++) {
@@ -157,7 +144,7 @@ TEST(MotifexNotes, DrawingModesRememberTwelveNotes) {
 TEST(MotifexNotes, ModeOneFavoursTheRootAndModeThreeAvoidsIt) {
 	auto m = newMotifex();
 	ASSERT_TRUE(m);
-	setNames(*m, "A minor", "A", "A", "A", "A");
+	setKeyAndChords(*m, "A minor", "A", "A", "A", "A");
 	const int calls = 1400;
 	int roots[4] = {};
 	std::set<int> seen;
@@ -180,13 +167,13 @@ TEST(MotifexNotes, UnknownNamesFallBackInsideTheTables) {
 	auto m = newMotifex();
 	ASSERT_TRUE(m);
 	// A chord outside pitchClassNames plays the key's tonic.
-	setNames(*m, "E major", "H", "", "C", "Gb");
+	setKeyAndChords(*m, "E major", "H", "", "C", "Gb");
 	EXPECT_EQ(m->getNote(0, 15, 3, 2), 7 + 24);
 	EXPECT_EQ(m->getNote(9, 15, 3, 0), 7 + 24);
 	EXPECT_EQ(m->getNote(17, 15, 3, 0), 3 + 24);
 	EXPECT_EQ(m->getNote(25, 15, 3, 0), 7 + 24);
 	// A key outside allKeysLabels counts as C minor, even if it says major.
-	setNames(*m, "Q major", "X", "X", "G#", "X");
+	setKeyAndChords(*m, "Q major", "X", "X", "G#", "X");
 	EXPECT_EQ(m->getNote(0, 15, 1, 3), 3);
 	EXPECT_EQ(m->getNote(30, 15, 6, 0), 3 + 60);
 	std::set<int> cMinorFromAnywhere;

@@ -9,27 +9,11 @@
 #include <new>
 
 #include "Motifex.hpp"
+#include "AllocationCounter.hpp"
 #include "PluginFixture.hpp"
 
-// Counts heap allocations while `countAllocations` is set; the plug-in's
-// allocations resolve to these replacements as well.
-static std::atomic<bool> countAllocations(false);
-static std::atomic<long> allocationCount(0);
-
-void* operator new(std::size_t size) {
-	if (countAllocations)
-		allocationCount++;
-	void* p = std::malloc(size ? size : 1);
-	if (!p)
-		throw std::bad_alloc();
-	return p;
-}
-void operator delete(void* p) noexcept {
-	std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-	std::free(p);
-}
+static std::atomic<bool>& countAllocations = testing_support::countingAllocations;
+static std::atomic<long>& allocationCount = testing_support::allocationCount;
 
 namespace {
 

@@ -5,17 +5,13 @@
 #include <memory>
 
 #include "Motifex.hpp"
+#include "MotifexSupport.hpp"
 #include "PluginFixture.hpp"
 
-namespace {
+using testing_support::newMotifex;
+using testing_support::setKeyAndChords;
 
-std::unique_ptr<Motifex> newMotifex() {
-	rack::engine::Module* module = testing_support::model("Motifex")->createModule();
-	Motifex* motifex = dynamic_cast<Motifex*>(module);
-	if (!motifex)
-		delete module;
-	return std::unique_ptr<Motifex>(motifex);
-}
+namespace {
 
 TEST(MotifexTables, Configuration) {
 	auto m = newMotifex();

@@ -12,38 +12,14 @@
 
 #include <gtest/gtest.h>
 
+#include "AllocationCounter.hpp"
 #include "PluginFixture.hpp"
 #include "Quadrelle.hpp"
 
 namespace {
-std::atomic<bool> countAllocations(false);
-std::atomic<long> allocations(0);
+std::atomic<bool>& countAllocations = testing_support::countingAllocations;
+std::atomic<long>& allocations = testing_support::allocationCount;
 } // namespace
-
-// Every allocation of the program, the plug-in's included, goes through these.
-void* operator new(std::size_t size) {
-	if (countAllocations)
-		allocations++;
-	void* p = std::malloc(size ? size : 1);
-	if (!p)
-		throw std::bad_alloc();
-	return p;
-}
-void* operator new[](std::size_t size) {
-	return operator new(size);
-}
-void operator delete(void* p) noexcept {
-	std::free(p);
-}
-void operator delete[](void* p) noexcept {
-	std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-	std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-	std::free(p);
-}
 
 namespace {
 

@@ -6,28 +6,13 @@
 #include <cstdlib>
 #include <new>
 
+#include "AllocationCounter.hpp"
 #include "Motifex.hpp"
 #include "PluginFixture.hpp"
 #include "Quadrelle.hpp"
 
-// Counts heap allocations made anywhere in the process while counting is on,
-// the plug-in's included (its operator new resolves to this one).
-static std::atomic<bool> counting(false);
-static std::atomic<long> allocations(0);
-
-void* operator new(std::size_t size) {
-	if (counting)
-		allocations++;
-	if (void* p = std::malloc(size ? size : 1))
-		return p;
-	throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-	std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-	std::free(p);
-}
+static std::atomic<bool>& counting = testing_support::countingAllocations;
+static std::atomic<long>& allocations = testing_support::allocationCount;
 
 namespace {
 

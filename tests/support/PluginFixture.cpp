@@ -1,7 +1,5 @@
 #include "PluginFixture.hpp"
 
-
-
 namespace testing_support {
 
 rackhost::LoadedPlugin& plugin() {
