@@ -128,10 +128,48 @@ void Quadrelle::processReference(float sampleTime) {
 	processSample<false>(sampleTime);
 }
 
-// The cached path refreshes a cached value only when the bits of its input
-// change; the reference path refreshes every value every sample. Both then
-// run the same code, so their outputs match bit for bit.
+// The cached path skips the control steps while nothing they read has
+// changed, and otherwise refreshes a cached value only when the bits of its
+// input change; the reference path recomputes everything every sample. Both
+// then run the same code, so their outputs match bit for bit.
 template <bool Cached> void Quadrelle::processSample(float sampleTime) {
+	if (!Cached || controlsChanged(sampleTime)) {
+		updateControls<Cached>(sampleTime);
+		if (Cached)
+			recordControls(sampleTime);
+	}
+	// The harmony correction moves with time alone.
+	if (inputs[VOCT_INPUT].isConnected())
+		advanceCorrection();
+
+	// 7. Synthesis of the voices the plan names; the mix hears all four.
+	float sum = 0.f;
+	for (int i = 0; i < NUM_VOICES; i++) {
+		const VoicePlan& v = plan[i];
+		if (!v.computed)
+			continue;
+		float out = voiceSample(i, v) * 5.f * v.gain * masterGain;
+		if (v.connected)
+			outputs[VOICE_1_OUTPUT + i].setVoltage(out);
+		sum += out;
+	}
+	if (mixConnected)
+		outputs[MIX_OUTPUT].setVoltage(sum * 0.25f);
+
+	// 8. Letters, gain and waveform lights, about twice a second.
+	displayCounter++;
+	if (displayCounter >= DISPLAY_INTERVAL) {
+		refreshDisplay();
+		displayCounter = 0;
+	}
+}
+
+template void Quadrelle::processSample<true>(float);
+template void Quadrelle::processSample<false>(float);
+
+// Steps 1 to 6, the voice plan of step 7 and step 9: everything that depends
+// only on the parameters, the pitch input, the connections and the sample time.
+template <bool Cached> void Quadrelle::updateControls(float sampleTime) {
 	// 1. Harmony: a held button wins and sets its latch; otherwise the latches.
 	if (params[HARMONY_MINOR_PARAM].getValue() > 0.f) {
 		harmonyInterval = 3;
@@ -185,7 +223,8 @@ template <bool Cached> void Quadrelle::processSample(float sampleTime) {
 	trackCh4 = trackDrone(DRONE_BUTTON_CH_4_PARAM, TRACK_BUTTON_CH_4_PARAM, TRACK_LATCH_CH_4_PARAM, TRACK_CH_4_LIGHT,
 	                      DRONE_CH_4_LIGHT);
 
-	// 5. Pitches, from the knobs or from the pitch input.
+	// 5. Pitches, from the knobs or from the pitch input; the correction
+	// counter runs after this, in processSample.
 	int n1 = noteIndex[0];
 	int n3 = noteIndex[2];
 	int n4 = noteIndex[3];
@@ -211,11 +250,7 @@ template <bool Cached> void Quadrelle::processSample(float sampleTime) {
 		voiceFreq[1] = voiceTable(harmonyInterval + pc + harmonyCorrection - shift) * octaveMult[1];
 		voiceFreq[2] = voiceTable(trackCh3 == 1 ? n3 + d : n3) * octaveMult[2];
 		voiceFreq[3] = voiceTable(trackCh4 == 1 ? n4 + d : n4) * octaveMult[3];
-		correctionCounter++;
-		if (correctionCounter >= CORRECTION_INTERVAL) {
-			harmonyCorrection = correctionFor(harmonyInterval, d);
-			correctionCounter = 0;
-		}
+		inputTransposition = d;
 	}
 
 	// 6. Fine tune.
@@ -224,32 +259,27 @@ template <bool Cached> void Quadrelle::processSample(float sampleTime) {
 		updateFineCache(fineValue);
 	float fine = fineCache.value;
 
-	// 7. Synthesis: every voice for the mix, otherwise only the patched ones.
-	bool mixConnected = outputs[MIX_OUTPUT].isConnected();
-	float master = knob(MASTER_GAIN_PARAM);
-	float sum = 0.f;
+	// 7. What synthesis needs: every voice for the mix, otherwise only the patched ones.
+	mixConnected = outputs[MIX_OUTPUT].isConnected();
+	masterGain = knob(MASTER_GAIN_PARAM);
 	for (int i = 0; i < NUM_VOICES; i++) {
-		bool connected = outputs[VOICE_1_OUTPUT + i].isConnected();
-		if (!mixConnected && !connected)
+		VoicePlan& v = plan[i];
+		v.connected = outputs[VOICE_1_OUTPUT + i].isConnected();
+		v.computed = mixConnected || v.connected;
+		if (!v.computed)
 			continue;
 		float w = params[WAVE_1_PARAM + i].getValue();
 		if (!Cached || bitsOf(w) != waveCache[i].key)
 			updateWaveCache(i, w);
-		float g = knob(GAIN_1_PARAM + i);
-		float inc = sampleTime * voiceFreq[i] * fine;
-		float out = voiceSample(i, inc, waveCache[i].bin == 1, waveCache[i].value, Cached) * 5.f * g * master;
-		if (connected)
-			outputs[VOICE_1_OUTPUT + i].setVoltage(out);
-		sum += out;
-	}
-	if (mixConnected)
-		outputs[MIX_OUTPUT].setVoltage(sum * 0.25f);
-
-	// 8. Letters, gain and waveform lights, about twice a second.
-	displayCounter++;
-	if (displayCounter >= DISPLAY_INTERVAL) {
-		refreshDisplay();
-		displayCounter = 0;
+		v.sineSide = waveCache[i].bin == 1;
+		v.weight = waveCache[i].value;
+		// A component the morph weighs with exactly zero adds nothing to the
+		// output, so its sine need not be computed (the phases still advance).
+		// The sine is only ever heard past the middle of the morph.
+		v.needSaw = !Cached || (v.sineSide ? v.weight != 0.f : 1.f - v.weight != 0.f);
+		v.needSine = !Cached || (v.sineSide && 1.f - v.weight != 0.f);
+		v.gain = knob(GAIN_1_PARAM + i);
+		v.inc = sampleTime * voiceFreq[i] * fine;
 	}
 
 	// 9. Octave lights; voice 1's are dark while the pitch input sets its octave.
@@ -269,8 +299,56 @@ template <bool Cached> void Quadrelle::processSample(float sampleTime) {
 	}
 }
 
-template void Quadrelle::processSample<true>(float);
-template void Quadrelle::processSample<false>(float);
+// Channel counts (0 to 16) of the pitch input and the outputs, five bits each.
+inline uint32_t Quadrelle::channelCounts() {
+	return inputs[VOCT_INPUT].getChannels() | outputs[MIX_OUTPUT].getChannels() << 5 |
+	       outputs[VOICE_1_OUTPUT].getChannels() << 10 | outputs[VOICE_2_OUTPUT].getChannels() << 15 |
+	       outputs[VOICE_3_OUTPUT].getChannels() << 20 | outputs[VOICE_4_OUTPUT].getChannels() << 25;
+}
+
+// True when anything the control steps read differs from the record of their
+// last run. Bits rather than values, so that NaN and -0 compare exactly.
+// Parameters the steps never read are compared too: a change there costs one
+// full sample.
+inline bool Quadrelle::controlsChanged(float sampleTime) {
+	uint32_t diff = (bitsOf(sampleTime) ^ snapshot.sampleTime) |
+	                (bitsOf(inputs[VOCT_INPUT].getVoltage()) ^ snapshot.pitchVolts) |
+	                (channelCounts() ^ snapshot.channels);
+	// A whole number of vectors first, so that the compiler compares several
+	// parameters at a time without needing a remainder loop of its own.
+	for (int i = 0; i < PARAMS_VECTOR_PART; i++)
+		diff |= bitsOf(params[i].getValue()) ^ snapshot.params[i];
+	for (int i = PARAMS_VECTOR_PART; i < PARAMS_LEN; i++)
+		diff |= bitsOf(params[i].getValue()) ^ snapshot.params[i];
+	return diff != 0;
+}
+
+// Taken after the control steps' own writes (latches, buttons): repeating
+// those writes is then what an unchanged record stands for, and a write that
+// something else undoes shows as a change.
+inline void Quadrelle::recordControls(float sampleTime) {
+	for (int i = 0; i < PARAMS_VECTOR_PART; i++)
+		snapshot.params[i] = bitsOf(params[i].getValue());
+	for (int i = PARAMS_VECTOR_PART; i < PARAMS_LEN; i++)
+		snapshot.params[i] = bitsOf(params[i].getValue());
+	snapshot.pitchVolts = bitsOf(inputs[VOCT_INPUT].getVoltage());
+	snapshot.sampleTime = bitsOf(sampleTime);
+	snapshot.channels = channelCounts();
+}
+
+// Pitch-input mode: every 1000 samples the harmony follows the transposition.
+inline void Quadrelle::advanceCorrection() {
+	correctionCounter++;
+	if (correctionCounter < CORRECTION_INTERVAL)
+		return;
+	correctionCounter = 0;
+	int correction = correctionFor(harmonyInterval, inputTransposition);
+	if (correction != harmonyCorrection) {
+		harmonyCorrection = correction;
+		// Voice 2 moves from the next sample on, through the control steps.
+		snapshot.channels = FORGOTTEN;
+	}
+}
 
 inline int Quadrelle::trackDrone(int droneButton, int trackButton, int latch, int trackLight, int droneLight) {
 	int tracking;
@@ -293,17 +371,13 @@ inline int Quadrelle::trackDrone(int droneButton, int trackButton, int latch, in
 	return tracking;
 }
 
-inline float Quadrelle::voiceSample(int i, float inc, bool sineSide, float weight, bool skipUnheard) {
-	// A component the morph weighs with exactly zero adds nothing to the
-	// output, so its sine need not be computed (the phases still advance).
-	// The sine is only ever heard past the middle of the morph.
-	bool needSaw = !skipUnheard || (sineSide ? weight != 0.f : 1.f - weight != 0.f);
-	bool needSine = !skipUnheard || (sineSide && 1.f - weight != 0.f);
+inline float Quadrelle::voiceSample(int i, const VoicePlan& v) {
+	float inc = v.inc;
 	cyclePhase[i] += inc;
 	float saw;
 	float s = sawPhase[i] + inc;
 	if (s < 0.5f) {
-		saw = needSaw ? std::sin(2.f * s) : 0.f;
+		saw = v.needSaw ? std::sin(2.f * s) : 0.f;
 		sawPhase[i] = s;
 	} else {
 		// Restart the ramp; the overshoot is dropped.
@@ -317,10 +391,10 @@ inline float Quadrelle::voiceSample(int i, float inc, bool sineSide, float weigh
 		if (cyclePhase[i] >= 1.f)
 			cyclePhase[i] -= std::floor(cyclePhase[i]);
 	}
-	double sine = needSine ? std::sin(TWO_PI * cyclePhase[i]) : 0.0;
-	if (sineSide)
-		return (float)(weight * saw + (1.f - weight) * 3.f * sine);
-	return (1.f - weight) * saw + weight * sign;
+	double sine = v.needSine ? std::sin(TWO_PI * cyclePhase[i]) : 0.0;
+	if (v.sineSide)
+		return (float)(v.weight * saw + (1.f - v.weight) * 3.f * sine);
+	return (1.f - v.weight) * saw + v.weight * sign;
 }
 
 void Quadrelle::writeLetters(const int (*table)[2], int pitchClass) {

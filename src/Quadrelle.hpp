@@ -157,6 +157,37 @@ struct Quadrelle : Module {
 	KnobCache octaveCache[4];
 	KnobCache fineCache;
 	KnobCache voltageCache;
+	// What step 7 needs of each voice, worked out by the control steps.
+	struct VoicePlan {
+		bool computed;  // heard on its own output or in the mix
+		bool connected; // its own output is patched
+		bool sineSide;  // morph past the middle: saw and sine, else square and saw
+		bool needSaw;   // false when the morph weighs the component with exactly zero
+		bool needSine;
+		float weight; // morph weight
+		float inc;    // phase step per sample
+		float gain;
+	};
+	VoicePlan plan[4] = {};
+	bool mixConnected = false;
+	float masterGain = 0.f;
+	// Transposition of the pitch input against Note 1, for the harmony correction.
+	int inputTransposition = 0;
+	// Everything the control steps read, as bits, as it stood after their last
+	// run (their own writes included). While none of it changes their results
+	// still hold, and only the time-driven parts (correction and display
+	// counters, synthesis) need to run.
+	struct ControlSnapshot {
+		uint32_t params[PARAMS_LEN];
+		uint32_t pitchVolts;
+		uint32_t sampleTime;
+		uint32_t channels; // of every port, five bits each
+	};
+	// Channels no set of ports can have: the next sample runs the control steps.
+	static const uint32_t FORGOTTEN = 0xffffffffu;
+	// Parameters compared and recorded a vector at a time; the rest one by one.
+	static const int PARAMS_VECTOR_PART = PARAMS_LEN - PARAMS_LEN % 8;
+	ControlSnapshot snapshot = {{}, 0, 0, FORGOTTEN};
 	// The octave light each voice shows (-1: all dark), so that the lights are
 	// rewritten only when that changes. Only this module writes its lights.
 	int shownOctaveLight[4] = {-2, -2, -2, -2};
@@ -165,8 +196,13 @@ struct Quadrelle : Module {
 	float knobDefault[PARAMS_LEN];
 
 	template <bool Cached> void processSample(float sampleTime);
+	template <bool Cached> void updateControls(float sampleTime);
+	uint32_t channelCounts();
+	bool controlsChanged(float sampleTime);
+	void recordControls(float sampleTime);
+	void advanceCorrection();
 	int trackDrone(int droneButton, int trackButton, int latch, int trackLight, int droneLight);
-	float voiceSample(int i, float inc, bool sineSide, float weight, bool skipUnheard);
+	float voiceSample(int i, const VoicePlan& v);
 	void refreshDisplay();
 	void writeLetters(const int (*table)[2], int pitchClass);
 	// Knob value within its configured range, NaN read as the default.

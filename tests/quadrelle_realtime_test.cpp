@@ -99,6 +99,8 @@ void expectSameState(Quadrelle* a, Quadrelle* b, long sample) {
 		ASSERT_EQ(a->noteIndex[v], b->noteIndex[v]) << "sample " << sample;
 	}
 	ASSERT_EQ(a->harmonyCorrection, b->harmonyCorrection) << "sample " << sample;
+	ASSERT_EQ(a->correctionCounter, b->correctionCounter) << "sample " << sample;
+	ASSERT_EQ(a->displayCounter, b->displayCounter) << "sample " << sample;
 }
 
 } // namespace
@@ -118,6 +120,8 @@ TEST(QuadrelleRealtime, CachedPathMatchesThePlainComputationBitForBit) {
 		}
 		const float rates[] = {44100.f, 48000.f, 96000.f, 11025.f};
 		long sample = 0;
+		// Time-driven changes inside a run, with the controls as they were.
+		long quietCorrections = 0, quietRefreshes = 0;
 		while (sample < 400000) {
 			switch (choose.below(8)) {
 			case 0: {
@@ -154,13 +158,73 @@ TEST(QuadrelleRealtime, CachedPathMatchesThePlainComputationBitForBit) {
 			args.sampleTime = 1.f / rate;
 			int run = 1 + choose.below(choose.below(4) == 0 ? 3000 : 200);
 			for (int i = 0; i < run; i++, sample++) {
+				int correction = a->harmonyCorrection;
 				args.frame = sample;
 				a->process(args);
 				b->processReference(args.sampleTime);
 				expectSameState(a, b, sample);
 				if (HasFatalFailure())
 					return;
+				// A correction counts when the run goes on to use it.
+				if (i > 0 && i + 1 < run && a->harmonyCorrection != correction)
+					quietCorrections++;
+				if (i > 0 && a->displayCounter == 0)
+					quietRefreshes++;
 			}
+		}
+		// The sequence does reach them, or the comparison above would not cover them.
+		EXPECT_GE(quietCorrections, 5) << "seed " << seed;
+		EXPECT_GE(quietRefreshes, 5) << "seed " << seed;
+	}
+}
+
+// The module writes latches and buttons itself; when something else (the
+// interface, a patch load) puts a written value back while nothing the module
+// reads has changed, the next sample must write it again.
+TEST(QuadrelleRealtime, WritesUndoneFromOutsideAreMadeAgain) {
+	struct Undo {
+		int held;    // button held throughout
+		float press; // its value
+		int latch;   // a parameter the module writes while it is held
+		float written;
+	};
+	const Undo cases[] = {
+	    {Quadrelle::TRACK_BUTTON_CH_3_PARAM, 1.f, Quadrelle::TRACK_LATCH_CH_3_PARAM, 1.f},
+	    {Quadrelle::DRONE_BUTTON_CH_4_PARAM, 1.f, Quadrelle::TRACK_LATCH_CH_4_PARAM, 0.f},
+	    {Quadrelle::HARMONY_MINOR_PARAM, 1.f, Quadrelle::HARMONY_MINOR_TOGGLE_PARAM, 1.f},
+	    {Quadrelle::HARMONY_MAJOR_PARAM, 1.f, Quadrelle::HARMONY_FIFTH_TOGGLE_PARAM, 0.f},
+	    // A held button is itself written to 1.
+	    {Quadrelle::DRONE_BUTTON_CH_3_PARAM, 0.5f, Quadrelle::DRONE_BUTTON_CH_3_PARAM, 1.f},
+	};
+	for (const Undo& c : cases) {
+		auto ma = newModule(), mb = newModule();
+		Quadrelle* a = dynamic_cast<Quadrelle*>(ma.get());
+		Quadrelle* b = dynamic_cast<Quadrelle*>(mb.get());
+		for (Quadrelle* q : {a, b}) {
+			q->outputs[Quadrelle::MIX_OUTPUT].channels = 1;
+			q->params[c.held].setValue(c.press);
+			// On, so that the writes turning them off change something.
+			q->params[Quadrelle::TRACK_LATCH_CH_4_PARAM].setValue(1.f);
+			q->params[Quadrelle::HARMONY_FIFTH_TOGGLE_PARAM].setValue(1.f);
+		}
+		rack::engine::Module::ProcessArgs args;
+		args.sampleRate = 48000.f;
+		args.sampleTime = 1.f / 48000.f;
+		long sample = 0;
+		// Undone right after the sample that wrote, and after quiet samples.
+		for (int run : {1, 1, 5, 1}) {
+			for (int i = 0; i < run; i++, sample++) {
+				a->process(args);
+				b->processReference(args.sampleTime);
+				expectSameState(a, b, sample);
+				if (HasFatalFailure())
+					return;
+			}
+			ASSERT_EQ(a->params[c.latch].getValue(), c.written) << "parameter " << c.latch;
+			// Back to the value the module found before it wrote.
+			float before = c.latch == c.held ? c.press : 1.f - c.written;
+			a->params[c.latch].setValue(before);
+			b->params[c.latch].setValue(before);
 		}
 	}
 }
