@@ -220,14 +220,19 @@ int Motifex::seedCounterValue() {
 	return memory.seedCounter;
 }
 
+void Motifex::readKeyAndChordLabels(std::string& keyText, std::string (&chordTexts)[4]) {
+	std::lock_guard<std::mutex> lock(sharedMutex);
+	keyText = keyLabel->text;
+	for (int i = 0; i < 4; i++)
+		chordTexts[i] = chordLabels[i]->text;
+}
+
 std::vector<float> Motifex::createGroove() {
 	std::string keyText;
 	std::string chordTexts[4];
+	readKeyAndChordLabels(keyText, chordTexts);
 	{
 		std::lock_guard<std::mutex> lock(sharedMutex);
-		keyText = keyLabel->text;
-		for (int i = 0; i < 4; i++)
-			chordTexts[i] = chordLabels[i]->text;
 		currentKeyMain = keyText;
 		currentProg1 = chordTexts[0];
 		currentProg2 = chordTexts[1];
@@ -377,12 +382,7 @@ std::vector<float> Motifex::createGroove() {
 int Motifex::getNote(int step, int chordIndex, int octave, int rootLockMode) {
 	std::string keyText;
 	std::string chordTexts[4];
-	{
-		std::lock_guard<std::mutex> lock(sharedMutex);
-		keyText = keyLabel->text;
-		for (int i = 0; i < 4; i++)
-			chordTexts[i] = chordLabels[i]->text;
-	}
+	readKeyAndChordLabels(keyText, chordTexts);
 	int keyIndex = findLabelIndex(keyText);
 	bool isMajor = keyText.find("major") != std::string::npos;
 	if (keyIndex < 0) {

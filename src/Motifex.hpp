@@ -147,6 +147,8 @@ struct Motifex : Module {
 	                                     int spaceLevel, int octave, int momentumLevel, int rootLockMode,
 	                                     int syncopationLevel);
 	TextLabel* getNoteLabel(int stepNumber);
+	// Copies of the key and chord label texts, taken under the lock.
+	void readKeyAndChordLabels(std::string& keyText, std::string (&chordTexts)[4]);
 	// getNote's recent-note memory and reseed counter, shared by every
 	// instance; copies for inspection.
 	static std::vector<int> noteHistorySnapshot();

@@ -46,6 +46,29 @@ template <class F> void engineLoop(Engine& engine, F processOneSample) {
 	}
 }
 
+// Saves and loads module data every few milliseconds with the engine paused.
+template <class F> std::thread patchIoLoop(Engine& engine, long& count, F saveAndLoad) {
+	return std::thread([&engine, &count, saveAndLoad] {
+		while (!engine.stop.load()) {
+			std::this_thread::sleep_for(std::chrono::milliseconds(5));
+			std::lock_guard<std::mutex> lock(engine.mutex);
+			saveAndLoad();
+			count++;
+		}
+	});
+}
+
+// Lets the threads run for the stress time, then stops and joins them.
+void runThenJoin(Engine& engine, std::thread& audio, std::thread& interface, std::thread& patchIo) {
+	auto until = SteadyClock::now() + std::chrono::duration<double>(stressSeconds());
+	while (SteadyClock::now() < until)
+		std::this_thread::sleep_for(std::chrono::milliseconds(10));
+	engine.stop = true;
+	audio.join();
+	interface.join();
+	patchIo.join();
+}
+
 // Steps and draws the panel through a recording drawing context.
 struct Interface {
 	std::vector<nvgstandin::Call> calls;
@@ -124,24 +147,12 @@ TEST(Concurrency, PhraseGeneratorWithPanelSaveAndLoad) {
 	});
 
 	long saves = 0;
-	std::thread patchIo([&] {
-		while (!engine.stop.load()) {
-			std::this_thread::sleep_for(std::chrono::milliseconds(5));
-			std::lock_guard<std::mutex> lock(engine.mutex);
-			json_t* data = m->dataToJson();
-			m->dataFromJson(data);
-			json_decref(data);
-			saves++;
-		}
+	std::thread patchIo = patchIoLoop(engine, saves, [m] {
+		json_t* data = m->dataToJson();
+		m->dataFromJson(data);
+		json_decref(data);
 	});
-
-	auto until = SteadyClock::now() + std::chrono::duration<double>(stressSeconds());
-	while (SteadyClock::now() < until)
-		std::this_thread::sleep_for(std::chrono::milliseconds(10));
-	engine.stop = true;
-	audio.join();
-	interface.join();
-	patchIo.join();
+	runThenJoin(engine, audio, interface, patchIo);
 
 	std::printf("phrase generator: %ld samples, %ld panel frames, %ld save/load pairs\n", engine.samples, ui.frames,
 	            saves);
@@ -187,27 +198,15 @@ TEST(Concurrency, ChordOscillatorWithPanel) {
 	});
 
 	long saves = 0;
-	std::thread patchIo([&] {
-		// The host saves the chord oscillator's parameters only.
-		while (!engine.stop.load()) {
-			std::this_thread::sleep_for(std::chrono::milliseconds(5));
-			std::lock_guard<std::mutex> lock(engine.mutex);
-			std::vector<float> values;
-			for (rack::engine::Param& p : q->params)
-				values.push_back(p.getValue());
-			for (size_t i = 0; i < values.size(); i++)
-				q->params[i].setValue(values[i]);
-			saves++;
-		}
+	// The host saves the chord oscillator's parameters only.
+	std::thread patchIo = patchIoLoop(engine, saves, [q] {
+		std::vector<float> values;
+		for (rack::engine::Param& p : q->params)
+			values.push_back(p.getValue());
+		for (size_t i = 0; i < values.size(); i++)
+			q->params[i].setValue(values[i]);
 	});
-
-	auto until = SteadyClock::now() + std::chrono::duration<double>(stressSeconds());
-	while (SteadyClock::now() < until)
-		std::this_thread::sleep_for(std::chrono::milliseconds(10));
-	engine.stop = true;
-	audio.join();
-	interface.join();
-	patchIo.join();
+	runThenJoin(engine, audio, interface, patchIo);
 
 	std::printf("chord oscillator: %ld samples, %ld panel frames, %ld saves\n", engine.samples, ui.frames, saves);
 	EXPECT_GT(engine.samples, 0);
