@@ -132,7 +132,7 @@ inline rackhost::PluginSet& plugins() {
 
 // A file of the source tree.
 inline std::string sourcePath(const std::string& relative) {
-	return (fs::path(__FILE__).parent_path().parent_path() / relative).string();
+	return (fs::path(CHORDWRIGHT_SOURCE_DIR) / relative).string();
 }
 
 // The rackhost command of this build.
