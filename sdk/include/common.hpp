@@ -22,9 +22,11 @@ namespace rack {
 // The host's exception type, constructed with a printf-style message.
 struct Exception : std::exception {
 	std::string msg;
-	Exception() {}
+	Exception() {
+	}
 	Exception(const char* format, ...) __attribute__((format(printf, 2, 3)));
-	Exception(const std::string& msg) : msg(msg) {}
+	Exception(const std::string& msg) : msg(msg) {
+	}
 	const char* what() const noexcept override {
 		return msg.c_str();
 	}

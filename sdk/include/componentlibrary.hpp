@@ -19,8 +19,7 @@ static const NVGcolor SCHEME_YELLOW = {{{0xff / 255.f, 0xd7 / 255.f, 0x14 / 255.
 static const NVGcolor SCHEME_GREEN = {{{0x90 / 255.f, 0xc7 / 255.f, 0x3e / 255.f, 1.f}}};
 static const NVGcolor SCHEME_BLUE = {{{0x29 / 255.f, 0xb2 / 255.f, 0xef / 255.f, 1.f}}};
 
-template <typename TBase = app::ModuleLightWidget>
-struct TGrayModuleLightWidget : TBase {
+template <typename TBase = app::ModuleLightWidget> struct TGrayModuleLightWidget : TBase {
 	TGrayModuleLightWidget() {
 		this->bgColor = nvgRGBA(0x33, 0x33, 0x33, 0xff);
 		this->borderColor = nvgRGBA(0, 0, 0, 53);
@@ -28,49 +27,42 @@ struct TGrayModuleLightWidget : TBase {
 };
 using GrayModuleLightWidget = TGrayModuleLightWidget<>;
 
-template <typename TBase = GrayModuleLightWidget>
-struct TRedLight : TBase {
+template <typename TBase = GrayModuleLightWidget> struct TRedLight : TBase {
 	TRedLight() {
 		this->addBaseColor(SCHEME_RED);
 	}
 };
 using RedLight = TRedLight<>;
 
-template <typename TBase = GrayModuleLightWidget>
-struct TGreenLight : TBase {
+template <typename TBase = GrayModuleLightWidget> struct TGreenLight : TBase {
 	TGreenLight() {
 		this->addBaseColor(SCHEME_GREEN);
 	}
 };
 using GreenLight = TGreenLight<>;
 
-template <typename TBase = GrayModuleLightWidget>
-struct TBlueLight : TBase {
+template <typename TBase = GrayModuleLightWidget> struct TBlueLight : TBase {
 	TBlueLight() {
 		this->addBaseColor(SCHEME_BLUE);
 	}
 };
 using BlueLight = TBlueLight<>;
 
-template <typename TBase>
-struct TSvgLight : TBase {};
+template <typename TBase> struct TSvgLight : TBase {};
 
-template <typename TBase>
-struct SmallLight : TSvgLight<TBase> {
+template <typename TBase> struct SmallLight : TSvgLight<TBase> {
 	SmallLight() {
 		this->box.size = mm2px(math::Vec(2, 2));
 	}
 };
 
-template <typename TBase>
-struct MediumLight : TSvgLight<TBase> {
+template <typename TBase> struct MediumLight : TSvgLight<TBase> {
 	MediumLight() {
 		this->box.size = mm2px(math::Vec(3, 3));
 	}
 };
 
-template <typename TBase>
-struct LargeLight : TSvgLight<TBase> {
+template <typename TBase> struct LargeLight : TSvgLight<TBase> {
 	LargeLight() {
 		this->box.size = mm2px(math::Vec(5, 5));
 	}

@@ -11,8 +11,7 @@
 
 namespace rack {
 
-template <class TModule, class TModuleWidget>
-plugin::Model* createModel(std::string slug) {
+template <class TModule, class TModuleWidget> plugin::Model* createModel(std::string slug) {
 	struct TModel : plugin::Model {
 		engine::Module* createModule() override {
 			engine::Module* m = new TModule;
@@ -37,22 +36,19 @@ plugin::Model* createModel(std::string slug) {
 	return o;
 }
 
-template <class TWidget>
-TWidget* createWidget(math::Vec pos) {
+template <class TWidget> TWidget* createWidget(math::Vec pos) {
 	TWidget* o = new TWidget;
 	o->box.pos = pos;
 	return o;
 }
 
-template <class TWidget>
-TWidget* createWidgetCentered(math::Vec pos) {
+template <class TWidget> TWidget* createWidgetCentered(math::Vec pos) {
 	TWidget* o = createWidget<TWidget>(pos);
 	o->box.pos = o->box.pos.minus(o->box.size.div(2));
 	return o;
 }
 
-template <class TParamWidget>
-TParamWidget* createParam(math::Vec pos, engine::Module* module, int paramId) {
+template <class TParamWidget> TParamWidget* createParam(math::Vec pos, engine::Module* module, int paramId) {
 	TParamWidget* o = new TParamWidget;
 	o->box.pos = pos;
 	o->app::ParamWidget::module = module;
@@ -61,15 +57,13 @@ TParamWidget* createParam(math::Vec pos, engine::Module* module, int paramId) {
 	return o;
 }
 
-template <class TParamWidget>
-TParamWidget* createParamCentered(math::Vec pos, engine::Module* module, int paramId) {
+template <class TParamWidget> TParamWidget* createParamCentered(math::Vec pos, engine::Module* module, int paramId) {
 	TParamWidget* o = createParam<TParamWidget>(pos, module, paramId);
 	o->box.pos = o->box.pos.minus(o->box.size.div(2));
 	return o;
 }
 
-template <class TPortWidget>
-TPortWidget* createInput(math::Vec pos, engine::Module* module, int inputId) {
+template <class TPortWidget> TPortWidget* createInput(math::Vec pos, engine::Module* module, int inputId) {
 	TPortWidget* o = new TPortWidget;
 	o->box.pos = pos;
 	o->app::PortWidget::module = module;
@@ -78,15 +72,13 @@ TPortWidget* createInput(math::Vec pos, engine::Module* module, int inputId) {
 	return o;
 }
 
-template <class TPortWidget>
-TPortWidget* createInputCentered(math::Vec pos, engine::Module* module, int inputId) {
+template <class TPortWidget> TPortWidget* createInputCentered(math::Vec pos, engine::Module* module, int inputId) {
 	TPortWidget* o = createInput<TPortWidget>(pos, module, inputId);
 	o->box.pos = o->box.pos.minus(o->box.size.div(2));
 	return o;
 }
 
-template <class TPortWidget>
-TPortWidget* createOutput(math::Vec pos, engine::Module* module, int outputId) {
+template <class TPortWidget> TPortWidget* createOutput(math::Vec pos, engine::Module* module, int outputId) {
 	TPortWidget* o = new TPortWidget;
 	o->box.pos = pos;
 	o->app::PortWidget::module = module;
@@ -95,8 +87,7 @@ TPortWidget* createOutput(math::Vec pos, engine::Module* module, int outputId) {
 	return o;
 }
 
-template <class TPortWidget>
-TPortWidget* createOutputCentered(math::Vec pos, engine::Module* module, int outputId) {
+template <class TPortWidget> TPortWidget* createOutputCentered(math::Vec pos, engine::Module* module, int outputId) {
 	TPortWidget* o = createOutput<TPortWidget>(pos, module, outputId);
 	o->box.pos = o->box.pos.minus(o->box.size.div(2));
 	return o;

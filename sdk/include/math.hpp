@@ -16,9 +16,12 @@ struct Vec {
 	float x = 0.f;
 	float y = 0.f;
 
-	Vec() {}
-	Vec(float xy) : x(xy), y(xy) {}
-	Vec(float x, float y) : x(x), y(y) {}
+	Vec() {
+	}
+	Vec(float xy) : x(xy), y(xy) {
+	}
+	Vec(float x, float y) : x(x), y(y) {
+	}
 
 	Vec neg() const {
 		return Vec(-x, -y);
@@ -56,9 +59,12 @@ struct Rect {
 	Vec pos;
 	Vec size;
 
-	Rect() {}
-	Rect(Vec pos, Vec size) : pos(pos), size(size) {}
-	Rect(float posX, float posY, float sizeX, float sizeY) : pos(posX, posY), size(sizeX, sizeY) {}
+	Rect() {
+	}
+	Rect(Vec pos, Vec size) : pos(pos), size(size) {
+	}
+	Rect(float posX, float posY, float sizeX, float sizeY) : pos(posX, posY), size(sizeX, sizeY) {
+	}
 
 	Vec getCenter() const {
 		return pos.plus(size.mult(0.5f));
@@ -74,7 +80,8 @@ struct Rect {
 		       (size.y == INFINITY || v.y < pos.y + size.y);
 	}
 	bool intersects(Rect r) const {
-		return (r.size.x == INFINITY || pos.x < r.pos.x + r.size.x) && (size.x == INFINITY || r.pos.x < pos.x + size.x) &&
+		return (r.size.x == INFINITY || pos.x < r.pos.x + r.size.x) &&
+		       (size.x == INFINITY || r.pos.x < pos.x + size.x) &&
 		       (r.size.y == INFINITY || pos.y < r.pos.y + r.size.y) && (size.y == INFINITY || r.pos.y < pos.y + size.y);
 	}
 	Rect intersect(Rect r) const {

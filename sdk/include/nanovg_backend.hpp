@@ -42,12 +42,17 @@ struct Call {
 
 // Paints what the context resolves; coordinates are already transformed.
 struct Painter {
-	virtual ~Painter() {}
-	virtual void fill(const State& state, const std::vector<PathCommand>& path) {}
-	virtual void stroke(const State& state, const std::vector<PathCommand>& path) {}
-	virtual void text(const State& state, float x, float y, const std::string& text) {}
+	virtual ~Painter() {
+	}
+	virtual void fill(const State& state, const std::vector<PathCommand>& path) {
+	}
+	virtual void stroke(const State& state, const std::vector<PathCommand>& path) {
+	}
+	virtual void text(const State& state, float x, float y, const std::string& text) {
+	}
 	// Draws an SVG file scaled into a w x h box at the current transform.
-	virtual void svg(const State& state, const std::string& path, float w, float h) {}
+	virtual void svg(const State& state, const std::string& path, float w, float h) {
+	}
 };
 
 // Creates a context. `calls` (may be null) receives every API call in order;

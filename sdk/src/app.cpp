@@ -254,8 +254,7 @@ void ModuleWidget::addOutput(PortWidget* output) {
 	addChild(output);
 }
 
-template <class T, typename F>
-static T* findChild(widget::Widget* w, F f) {
+template <class T, typename F> static T* findChild(widget::Widget* w, F f) {
 	for (widget::Widget* child : w->children) {
 		T* c = dynamic_cast<T*>(child);
 		if (c && f(c))
@@ -276,8 +275,7 @@ PortWidget* ModuleWidget::getOutput(int portId) {
 	                             [&](PortWidget* p) { return p->type == engine::Port::OUTPUT && p->portId == portId; });
 }
 
-template <class T>
-static std::vector<T*> childrenOfType(widget::Widget* w) {
+template <class T> static std::vector<T*> childrenOfType(widget::Widget* w) {
 	std::vector<T*> out;
 	for (widget::Widget* child : w->children) {
 		T* c = dynamic_cast<T*>(child);

@@ -67,7 +67,8 @@ std::string PortInfo::getName() {
 	return name;
 }
 
-Module::Module() {}
+Module::Module() {
+}
 
 Module::~Module() {
 	for (ParamQuantity* q : paramQuantities)

@@ -15,10 +15,14 @@ bool verbose = false;
 
 const char* levelName(Level level) {
 	switch (level) {
-	case DEBUG_LEVEL: return "debug";
-	case INFO_LEVEL: return "info";
-	case WARN_LEVEL: return "warn";
-	case FATAL_LEVEL: return "fatal";
+	case DEBUG_LEVEL:
+		return "debug";
+	case INFO_LEVEL:
+		return "info";
+	case WARN_LEVEL:
+		return "warn";
+	case FATAL_LEVEL:
+		return "fatal";
 	}
 	return "?";
 }

@@ -19,7 +19,8 @@ struct NVGcontext {
 	State& state() {
 		return states.back();
 	}
-	void record(const char* name, std::initializer_list<float> args, const char* text = nullptr, const char* end = nullptr) {
+	void record(const char* name, std::initializer_list<float> args, const char* text = nullptr,
+	            const char* end = nullptr) {
 		if (!calls)
 			return;
 		Call c;

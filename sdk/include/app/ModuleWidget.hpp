@@ -33,8 +33,7 @@ struct ModuleWidget : widget::OpaqueWidget {
 	engine::Module* getModule() {
 		return module;
 	}
-	template <class TModule>
-	TModule* getModule() {
+	template <class TModule> TModule* getModule() {
 		return dynamic_cast<TModule*>(getModule());
 	}
 	// Takes ownership of `module`, deleting the previous one.
@@ -57,7 +56,7 @@ struct ModuleWidget : widget::OpaqueWidget {
 
 	void draw(const DrawArgs& args) override;
 
-private:
+  private:
 	widget::Widget* panel = nullptr;
 };
 

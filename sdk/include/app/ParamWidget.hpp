@@ -10,7 +10,8 @@ struct ParamWidget : widget::OpaqueWidget {
 	engine::Module* module = nullptr;
 	int paramId = -1;
 
-	virtual void initParamQuantity() {}
+	virtual void initParamQuantity() {
+	}
 	engine::ParamQuantity* getParamQuantity();
 };
 

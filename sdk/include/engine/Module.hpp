@@ -61,8 +61,7 @@ struct Module {
 		return q;
 	}
 
-	template <class TPortInfo = PortInfo>
-	TPortInfo* configInput(int portId, std::string name = "") {
+	template <class TPortInfo = PortInfo> TPortInfo* configInput(int portId, std::string name = "") {
 		assert(portId < (int)inputs.size() && portId < (int)inputInfos.size());
 		if (inputInfos[portId])
 			delete inputInfos[portId];
@@ -75,8 +74,7 @@ struct Module {
 		return info;
 	}
 
-	template <class TPortInfo = PortInfo>
-	TPortInfo* configOutput(int portId, std::string name = "") {
+	template <class TPortInfo = PortInfo> TPortInfo* configOutput(int portId, std::string name = "") {
 		assert(portId < (int)outputs.size() && portId < (int)outputInfos.size());
 		if (outputInfos[portId])
 			delete outputInfos[portId];
@@ -110,14 +108,16 @@ struct Module {
 		float sampleTime;
 		int64_t frame;
 	};
-	virtual void process(const ProcessArgs& args) {}
+	virtual void process(const ProcessArgs& args) {
+	}
 
 	// Module-specific patch data. The returned object is owned by the caller.
 	virtual json_t* dataToJson() {
 		return nullptr;
 	}
 	// `rootJ` is borrowed.
-	virtual void dataFromJson(json_t* rootJ) {}
+	virtual void dataFromJson(json_t* rootJ) {
+	}
 
 	struct ResetEvent {};
 	struct RandomizeEvent {};
@@ -125,8 +125,10 @@ struct Module {
 	virtual void onReset(const ResetEvent& e);
 	// The host's Randomize: randomises every randomisable parameter, then onRandomize().
 	virtual void onRandomize(const RandomizeEvent& e);
-	virtual void onReset() {}
-	virtual void onRandomize() {}
+	virtual void onReset() {
+	}
+	virtual void onRandomize() {
+	}
 };
 
 } // namespace engine

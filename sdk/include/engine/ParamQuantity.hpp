@@ -27,7 +27,8 @@ struct ParamQuantity {
 	bool smoothEnabled = false;
 	bool snapEnabled = false;
 
-	virtual ~ParamQuantity() {}
+	virtual ~ParamQuantity() {
+	}
 
 	Param* getParam();
 	virtual void setValue(float value);
@@ -54,7 +55,8 @@ struct PortInfo {
 	std::string name;
 	std::string description;
 
-	virtual ~PortInfo() {}
+	virtual ~PortInfo() {
+	}
 	virtual std::string getName();
 };
 

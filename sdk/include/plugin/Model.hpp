@@ -25,7 +25,8 @@ struct Model {
 	std::string description;
 	std::list<std::string> tags;
 
-	virtual ~Model() {}
+	virtual ~Model() {
+	}
 	// A new module with `model` set to this record; owned by the caller.
 	virtual engine::Module* createModule() {
 		return nullptr;

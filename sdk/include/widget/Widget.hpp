@@ -45,8 +45,7 @@ struct Widget {
 		visible = false;
 	}
 
-	template <class T>
-	T* getAncestorOfType() {
+	template <class T> T* getAncestorOfType() {
 		if (!parent)
 			return nullptr;
 		T* p = dynamic_cast<T*>(parent);
@@ -73,7 +72,8 @@ struct Widget {
 	};
 	// Draws the visible children, each translated to its own box position.
 	virtual void draw(const DrawArgs& args);
-	virtual void drawLayer(const DrawArgs& args, int layer) {}
+	virtual void drawLayer(const DrawArgs& args, int layer) {
+	}
 };
 
 // A widget that passes mouse and keyboard events through to what lies below.
