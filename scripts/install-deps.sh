@@ -7,7 +7,7 @@ packages=(
 	build-essential cmake ninja-build pkg-config ccache
 	libjansson-dev librsvg2-dev libcairo2-dev fonts-dejavu-core
 	libgtest-dev libbenchmark-dev
-	clang libclang-rt-14-dev
+	clang libclang-rt-14-dev clang-format
 )
 
 missing=()
