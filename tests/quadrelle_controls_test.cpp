@@ -9,50 +9,11 @@
 
 #include "PluginFixture.hpp"
 #include "Quadrelle.hpp"
+#include "QuadrelleRig.hpp"
 
 namespace {
 
-struct Rig {
-	std::unique_ptr<rack::engine::Module> owner;
-	Quadrelle* q = nullptr;
-
-	Rig() : owner(testing_support::model("Quadrelle")->createModule()) {
-		q = dynamic_cast<Quadrelle*>(owner.get());
-	}
-	void connectAll() {
-		for (int i = 0; i < Quadrelle::OUTPUTS_LEN; i++)
-			q->outputs[i].channels = 1;
-	}
-	float param(int id) {
-		return q->params[id].getValue();
-	}
-	void set(int id, float v) {
-		q->params[id].setValue(v);
-	}
-	float light(int id) {
-		return q->lights[id].getBrightness();
-	}
-	void run(int n = 1) {
-		rack::engine::Module::ProcessArgs args;
-		args.sampleRate = 48000.f;
-		args.sampleTime = 1.f / 48000.f;
-		args.frame = 0;
-		for (int i = 0; i < n; i++)
-			q->process(args);
-	}
-	// Runs up to and including the next refresh of the letter, gain and wave lights.
-	void runThroughRefresh() {
-		run(Quadrelle::DISPLAY_INTERVAL - q->displayCounter);
-	}
-	// Indices of the lit lights in [first, first + count).
-	std::vector<int> lit(int first, int count) {
-		std::vector<int> on;
-		for (int i = first; i < first + count; i++)
-			if (light(i) != 0.f)
-				on.push_back(i);
-		return on;
-	}
-};
+using Rig = testing_support::QuadrelleRig;
 
 const float NaN = std::numeric_limits<float>::quiet_NaN();
 const float INF = std::numeric_limits<float>::infinity();

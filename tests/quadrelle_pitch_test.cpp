@@ -8,32 +8,15 @@
 
 #include "PluginFixture.hpp"
 #include "Quadrelle.hpp"
+#include "QuadrelleRig.hpp"
 
 namespace {
 
-struct Rig {
-	std::unique_ptr<rack::engine::Module> owner;
-	Quadrelle* q = nullptr;
-
-	Rig() : owner(testing_support::model("Quadrelle")->createModule()) {
-		q = dynamic_cast<Quadrelle*>(owner.get());
-		for (int i = 0; i < Quadrelle::OUTPUTS_LEN; i++)
-			q->outputs[i].channels = 1;
+// Every output and the pitch input patched.
+struct Rig : testing_support::QuadrelleRig {
+	Rig() {
+		connectAll();
 		q->inputs[Quadrelle::VOCT_INPUT].channels = 1;
-	}
-	void volts(float v) {
-		q->inputs[Quadrelle::VOCT_INPUT].setVoltage(v);
-	}
-	void set(int id, float v) {
-		q->params[id].setValue(v);
-	}
-	void run(int n = 1) {
-		rack::engine::Module::ProcessArgs args;
-		args.sampleRate = 48000.f;
-		args.sampleTime = 1.f / 48000.f;
-		args.frame = 0;
-		for (int i = 0; i < n; i++)
-			q->process(args);
 	}
 };
 

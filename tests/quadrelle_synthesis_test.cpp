@@ -8,53 +8,13 @@
 
 #include "PluginFixture.hpp"
 #include "Quadrelle.hpp"
+#include "QuadrelleRig.hpp"
 
 namespace {
 
 const float SAMPLE_RATE = 48000.f;
 
-struct Rig {
-	std::unique_ptr<rack::engine::Module> owner;
-	Quadrelle* q = nullptr;
-	int64_t frame = 0;
-
-	Rig() : owner(testing_support::model("Quadrelle")->createModule()) {
-		q = dynamic_cast<Quadrelle*>(owner.get());
-	}
-	void connectAll() {
-		for (int i = 0; i < Quadrelle::OUTPUTS_LEN; i++)
-			q->outputs[i].channels = 1;
-	}
-	void set(int id, float v) {
-		q->params[id].setValue(v);
-	}
-	void step() {
-		rack::engine::Module::ProcessArgs args;
-		args.sampleRate = SAMPLE_RATE;
-		args.sampleTime = 1.f / SAMPLE_RATE;
-		args.frame = frame++;
-		q->process(args);
-	}
-	// Runs n samples and returns the voltage of output `port` at each.
-	std::vector<float> record(int port, int n) {
-		std::vector<float> out(n);
-		for (int i = 0; i < n; i++) {
-			step();
-			out[i] = q->outputs[port].getVoltage();
-		}
-		return out;
-	}
-	// Runs n samples recording every output.
-	std::vector<std::vector<float>> recordAll(int n) {
-		std::vector<std::vector<float>> out(Quadrelle::OUTPUTS_LEN, std::vector<float>(n));
-		for (int i = 0; i < n; i++) {
-			step();
-			for (int p = 0; p < Quadrelle::OUTPUTS_LEN; p++)
-				out[p][i] = q->outputs[p].getVoltage();
-		}
-		return out;
-	}
-};
+using Rig = testing_support::QuadrelleRig;
 
 // Frequency from the first to the last rising edge (low to high) of a square.
 double squareFrequency(const std::vector<float>& x) {
