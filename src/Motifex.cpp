@@ -227,6 +227,55 @@ void Motifex::readKeyAndChordLabels(std::string& keyText, std::string (&chordTex
 		chordTexts[i] = chordLabels[i]->text;
 }
 
+float Motifex::shapingValue(int paramId, int inputId) {
+	// A connected CV input stands in for its knob, -5..5 V over 0..1.
+	if (inputs[inputId].isConnected())
+		return (inputs[inputId].getVoltage() + 5.f) * 0.1f;
+	return params[paramId].getValue();
+}
+
+// Every threshold below is written so that NaN and out-of-range values fall
+// to the last row.
+int Motifex::spaceLevelOf(float value) {
+	return value < 0.25f ? 0 : value < 0.5f ? 1 : value < 0.75f ? 2 : 3;
+}
+
+int Motifex::syncopationLevelOf(float value) {
+	return value < 0.2f ? 0 : value < 0.4f ? 1 : value < 0.6f ? 2 : value < 0.8f ? 3 : 4;
+}
+
+int Motifex::noteValueOf(float pace) {
+	return pace <= 0.25f ? 2 : pace <= 0.5f ? 4 : pace <= 0.75f ? 8 : 16;
+}
+
+int Motifex::momentumLevelOf(float value) {
+	return value < 0.25f ? 0 : value < 0.5f ? 1 : value < 0.75f ? 2 : 3;
+}
+
+int Motifex::octaveOf(float value) {
+	return value < 0.16666667f   ? 1
+	       : value < 0.33333334f ? 2
+	       : value < 0.5f        ? 3
+	       : value < 0.6666667f  ? 4
+	       : value < 0.8333333f  ? 5
+	                             : 6;
+}
+
+int Motifex::rootLockModeOf(bool cvConnected, float cvVoltage, float knob, float octaveKnob) {
+	// A patched CV decides by its sign alone; NaN counts as negative.
+	if (cvConnected)
+		return cvVoltage >= 0.f ? 1 : 0;
+	if (knob >= 0.f && knob < 0.25f)
+		// Octave drops need room below; at the lowest octave knob setting
+		// fall back to the gentlest drawing mode.
+		return octaveKnob < 0.2f ? 1 : 3;
+	if (knob >= 0.25f && knob < 0.5f)
+		return 2;
+	if (knob >= 0.5f && knob < 0.75f)
+		return 1;
+	return 0;
+}
+
 std::vector<float> Motifex::createGroove() {
 	std::string keyText;
 	std::string chordTexts[4];
@@ -240,52 +289,14 @@ std::vector<float> Motifex::createGroove() {
 		currentProg4 = chordTexts[3];
 	}
 
-	// A connected CV input stands in for its knob, -5..5 V over 0..1.
-	auto controlValue = [this](int paramId, int inputId) -> float {
-		if (inputs[inputId].isConnected())
-			return (inputs[inputId].getVoltage() + 5.f) * 0.1f;
-		return params[paramId].getValue();
-	};
-	// Every threshold below is written so that NaN and out-of-range values
-	// fall to the last row.
-	float space = controlValue(SPACE_PARAM, SPACE_INPUT);
-	int spaceLevel = space < 0.25f ? 0 : space < 0.5f ? 1 : space < 0.75f ? 2 : 3;
-	float syncopation = controlValue(SYNCOPATION_PARAM, SYNCOPATION_INPUT);
-	int syncopationLevel = syncopation < 0.2f   ? 0
-	                       : syncopation < 0.4f ? 1
-	                       : syncopation < 0.6f ? 2
-	                       : syncopation < 0.8f ? 3
-	                                            : 4;
-	float pace = controlValue(PACE_PARAM, PACE_INPUT);
-	int noteValue = pace <= 0.25f ? 2 : pace <= 0.5f ? 4 : pace <= 0.75f ? 8 : 16;
-	float momentum = controlValue(MOMENTUM_PARAM, MOMENTUM_INPUT);
-	int momentumLevel = momentum < 0.25f ? 0 : momentum < 0.5f ? 1 : momentum < 0.75f ? 2 : 3;
-	float octaveValue = controlValue(OCTAVE_PARAM, OCTAVE_INPUT);
-	int octave = octaveValue < 0.16666667f   ? 1
-	             : octaveValue < 0.33333334f ? 2
-	             : octaveValue < 0.5f        ? 3
-	             : octaveValue < 0.6666667f  ? 4
-	             : octaveValue < 0.8333333f  ? 5
-	                                         : 6;
+	int spaceLevel = spaceLevelOf(shapingValue(SPACE_PARAM, SPACE_INPUT));
+	int syncopationLevel = syncopationLevelOf(shapingValue(SYNCOPATION_PARAM, SYNCOPATION_INPUT));
+	int noteValue = noteValueOf(shapingValue(PACE_PARAM, PACE_INPUT));
+	int momentumLevel = momentumLevelOf(shapingValue(MOMENTUM_PARAM, MOMENTUM_INPUT));
+	int octave = octaveOf(shapingValue(OCTAVE_PARAM, OCTAVE_INPUT));
 	int octaveBase = 12 * (octave - 1);
-
-	int rootLockMode;
-	if (inputs[ROOT_LOCK_INPUT].isConnected()) {
-		// The voltage itself decides; NaN counts as negative.
-		rootLockMode = inputs[ROOT_LOCK_INPUT].getVoltage() >= 0.f ? 1 : 0;
-	} else {
-		float rootLock = params[ROOT_LOCK_PARAM].getValue();
-		if (rootLock >= 0.f && rootLock < 0.25f)
-			// Octave drops need room below; at the lowest octave knob
-			// setting fall back to the gentlest drawing mode.
-			rootLockMode = params[OCTAVE_PARAM].getValue() < 0.2f ? 1 : 3;
-		else if (rootLock >= 0.25f && rootLock < 0.5f)
-			rootLockMode = 2;
-		else if (rootLock >= 0.5f && rootLock < 0.75f)
-			rootLockMode = 1;
-		else
-			rootLockMode = 0;
-	}
+	int rootLockMode = rootLockModeOf(inputs[ROOT_LOCK_INPUT].isConnected(), inputs[ROOT_LOCK_INPUT].getVoltage(),
+	                                  params[ROOT_LOCK_PARAM].getValue(), params[OCTAVE_PARAM].getValue());
 
 	srand(time(nullptr));
 	std::vector<float> phrase;

@@ -138,6 +138,15 @@ struct Motifex : Module {
 
 	// Composing.
 	std::vector<float> createGroove();
+	// A shaping control's value: its CV when patched, else its knob.
+	float shapingValue(int paramId, int inputId);
+	// The levels composing reads from the shaping controls' values.
+	static int spaceLevelOf(float value);
+	static int syncopationLevelOf(float value);
+	static int noteValueOf(float pace);
+	static int momentumLevelOf(float value);
+	static int octaveOf(float value);
+	static int rootLockModeOf(bool cvConnected, float cvVoltage, float knob, float octaveKnob);
 	int getNote(int step, int chordIndex, int octave, int rootLockMode);
 	int getNoteIndexInScale(int chordIndex, bool isMajor, int octave, int keyIndex);
 	int findKeyIndex(const std::string& chordName);
