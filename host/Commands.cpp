@@ -30,8 +30,9 @@ Commands:
   render PATCH -o OUT.wav [--seconds S] [--sample-rate R] [--format f32|s24]
                  [--save-patch OUT.json]
       Runs the patch offline (default 10 s at 48000 Hz) and writes what its
-      Core Recorder receives: volts / 10, so +-10 V is full scale. f32 (the
-      default) keeps levels beyond full scale; s24 clips them.
+      one Rackhost Recorder or Core AudioInterface2 receives: volts / 10, so
+      +-10 V is full scale. f32 (the default) keeps levels beyond full
+      scale; s24 clips them.
   screenshot (--model SLUG -o OUT.png | --all -o DIR) [--zoom Z] [--seconds T]
                  [--param ID=VALUE]... [--clock-input ID]... [--no-module]
       Runs the module for a moment (default 0.5 s), then draws its panel.
@@ -151,18 +152,18 @@ void allow(const Args& a, std::initializer_list<const char*> names, size_t maxPo
 		throw UsageError(rack::string::f("unexpected argument %s", a.positional[maxPositional].c_str()));
 }
 
-// The host's plug-ins: Core and the plug-in folder.
+// The host's plug-ins (Rackhost, Core) and the plug-in folder.
 std::unique_ptr<PluginSet> loadPlugins(const Args& a) {
 	std::unique_ptr<PluginSet> plugins(new PluginSet);
 	plugins->add(loadPlugin(a.get("--plugin", builtPluginDir())));
 	return plugins;
 }
 
-// The non-Core plug-in's models, in order.
+// The loaded plug-in's models, in order.
 std::vector<rack::plugin::Model*> pluginModels(const PluginSet& plugins) {
 	std::vector<rack::plugin::Model*> models;
 	for (rack::plugin::Plugin* p : plugins.plugins())
-		if (p != plugins.core())
+		if (!plugins.isHostPlugin(p))
 			for (rack::plugin::Model* m : p->models)
 				models.push_back(m);
 	return models;
@@ -185,17 +186,19 @@ int cmdList(const Args& a, std::ostream& out) {
 	allow(a, {}, 0);
 	auto plugins = loadPlugins(a);
 	for (rack::plugin::Plugin* p : plugins->plugins()) {
-		if (p == plugins->core())
+		if (plugins->isHostPlugin(p))
 			continue;
 		out << p->slug << " " << p->version << " (" << p->path << ")\n";
 		for (rack::plugin::Model* m : p->models)
 			out << "  " << std::left << std::setw(12) << m->slug << " " << m->name
 			    << (m->description.empty() ? "" : " - " + m->description) << "\n";
 	}
-	rack::plugin::Plugin* core = plugins->core();
-	out << core->slug << " " << core->version << " (host modules)\n";
-	for (rack::plugin::Model* m : core->models)
-		out << "  " << std::left << std::setw(12) << m->slug << " " << m->name << " - " << m->description << "\n";
+	for (rack::plugin::Plugin* host : {plugins->hostModules(), plugins->core()}) {
+		out << host->slug << " " << host->version
+		    << (host == plugins->core() ? " (stand-in of Rack's Core)\n" : " (host modules)\n");
+		for (rack::plugin::Model* m : host->models)
+			out << "  " << std::left << std::setw(16) << m->slug << " " << m->name << " - " << m->description << "\n";
+	}
 	return 0;
 }
 
@@ -221,6 +224,8 @@ int cmdRender(const Args& a, std::ostream& out, std::ostream& err, bool errIsTer
 
 	auto plugins = loadPlugins(a);
 	std::unique_ptr<Patch> patch = Patch::fromFile(a.positional[0], *plugins, (float)options.sampleRate);
+	for (const std::string& n : patch->notices())
+		err << "rackhost: notice: " << n << "\n";
 	for (const std::string& w : patch->warnings())
 		err << "rackhost: warning: " << w << "\n";
 

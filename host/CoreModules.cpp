@@ -32,10 +32,13 @@ void Clock::process(const ProcessArgs& args) {
 		position -= period;
 }
 
-Recorder::Recorder() {
-	config(0, NUM_INPUTS, 0, 0);
-	configInput(LEFT_INPUT, "Left");
-	configInput(RIGHT_INPUT, "Right");
+Recorder::Recorder() : Recorder(0, 0, "Left", "Right") {
+}
+
+Recorder::Recorder(int numParams, int numOutputs, const char* leftName, const char* rightName) {
+	config(numParams, NUM_INPUTS, numOutputs, 0);
+	configInput(LEFT_INPUT, leftName);
+	configInput(RIGHT_INPUT, rightName);
 }
 
 void Recorder::prepare(int frames, int channels) {
@@ -50,16 +53,49 @@ int Recorder::connectedChannels() {
 	return inputs[RIGHT_INPUT].isConnected() ? 2 : 1;
 }
 
-void Recorder::process(const ProcessArgs& args) {
+void Recorder::record(float left, float right) {
 	if (used >= capacity) {
 		droppedFrames++;
 		return;
 	}
 	float* out = &buffer[(size_t)used * numChannels];
-	out[0] = inputs[LEFT_INPUT].getVoltage();
+	out[0] = left;
 	if (numChannels == 2)
-		out[1] = inputs[RIGHT_INPUT].getVoltage();
+		out[1] = right;
 	used++;
+}
+
+void Recorder::process(const ProcessArgs& args) {
+	record(inputs[LEFT_INPUT].getVoltage(), inputs[RIGHT_INPUT].getVoltage());
+}
+
+AudioInterface2::AudioInterface2() : Recorder(NUM_PARAMS, NUM_OUTPUTS, "Left/mono", "Right") {
+	configParam(LEVEL_PARAM, 0.f, 2.f, 1.f, "Level");
+	configOutput(LEFT_OUTPUT, "Left");
+	configOutput(RIGHT_OUTPUT, "Right");
+}
+
+AudioInterface2::~AudioInterface2() {
+	if (savedData)
+		json_decref(savedData);
+}
+
+void AudioInterface2::process(const ProcessArgs& args) {
+	float level = params[LEVEL_PARAM].getValue();
+	float gain = level * level;
+	float left = inputs[LEFT_INPUT].getVoltage() * gain;
+	float right = inputs[RIGHT_INPUT].isConnected() ? inputs[RIGHT_INPUT].getVoltage() * gain : left;
+	record(left, right);
+}
+
+json_t* AudioInterface2::dataToJson() {
+	return savedData ? json_deep_copy(savedData) : nullptr;
+}
+
+void AudioInterface2::dataFromJson(json_t* rootJ) {
+	if (savedData)
+		json_decref(savedData);
+	savedData = rootJ ? json_deep_copy(rootJ) : nullptr;
 }
 
 namespace {
@@ -82,14 +118,25 @@ template <class TModule> struct CoreModel : rack::plugin::Model {
 
 } // namespace
 
-std::unique_ptr<rack::plugin::Plugin> makeCorePlugin() {
+std::unique_ptr<rack::plugin::Plugin> makeHostPlugin() {
 	std::unique_ptr<rack::plugin::Plugin> p(new rack::plugin::Plugin);
-	p->slug = "Core";
-	p->name = "Core";
+	p->slug = HOST_PLUGIN_SLUG;
+	p->name = "Rackhost";
 	p->brand = "rackhost";
 	p->version = HOST_VERSION;
 	p->addModel(new CoreModel<Clock>("Clock", "Clock", "Gate clock, 10 V at 50% duty"));
 	p->addModel(new CoreModel<Recorder>("Recorder", "Recorder", "Records L/R inputs to a WAV file"));
+	return p;
+}
+
+std::unique_ptr<rack::plugin::Plugin> makeCorePlugin() {
+	std::unique_ptr<rack::plugin::Plugin> p(new rack::plugin::Plugin);
+	p->slug = CORE_PLUGIN_SLUG;
+	p->name = "Core";
+	p->brand = "VCV";
+	p->version = "2.4.1";
+	p->addModel(
+	    new CoreModel<AudioInterface2>("AudioInterface2", "Audio 2", "Stereo audio output, recorded to the WAV file"));
 	return p;
 }
 

@@ -6,10 +6,14 @@
 
 namespace rackhost {
 
-// The host's own modules, usable in patches as plug-in "Core". They have no
-// panel: their models return no module widget.
+// The headless host's own modules, plug-in "Rackhost" (Clock, Recorder), and
+// a stand-in of the one module of Rack's own Core plug-in that the players'
+// patches use, its stereo audio output. None has a panel: their models
+// return no module widget.
 
 static const char* const HOST_VERSION = "2.0.0";
+static const char* const HOST_PLUGIN_SLUG = "Rackhost";
+static const char* const CORE_PLUGIN_SLUG = "Core";
 
 // A free-running clock: a 10 V gate with 50% duty at BPM x pulses per beat,
 // high from the very first sample.
@@ -56,6 +60,12 @@ struct Recorder : rack::engine::Module {
 	}
 	void process(const ProcessArgs& args) override;
 
+  protected:
+	// Configured once, with the given counts and input names.
+	Recorder(int numParams, int numOutputs, const char* leftName, const char* rightName);
+	// Records one frame; the right sample is used when recording stereo.
+	void record(float left, float right);
+
   private:
 	std::vector<float> buffer;
 	int capacity = 0;
@@ -64,7 +74,29 @@ struct Recorder : rack::engine::Module {
 	int64_t droppedFrames = 0;
 };
 
-// The host's Core plug-in record with the Clock and Recorder models.
+// Rack's Core "AudioInterface2" as the players' patches use it: inputs 0
+// (L/MON) and 1 (RIGHT) go to the audio device, scaled by the level knob
+// (parameter 0, 0 to 2, heard as its square); L/MON alone is heard on both
+// sides. Its outputs (what a device would send back) stay silent. Here the
+// device is the render's WAV file, so it records like the Recorder. Its
+// saved device settings are kept as they came and saved again unchanged.
+struct AudioInterface2 : Recorder {
+	enum ParamId { LEVEL_PARAM, NUM_PARAMS };
+	enum OutputId { LEFT_OUTPUT, RIGHT_OUTPUT, NUM_OUTPUTS };
+
+	AudioInterface2();
+	~AudioInterface2() override;
+	void process(const ProcessArgs& args) override;
+	json_t* dataToJson() override;
+	void dataFromJson(json_t* rootJ) override;
+
+  private:
+	json_t* savedData = nullptr;
+};
+
+// The host's own plug-in record, "Rackhost", with the Clock and Recorder.
+std::unique_ptr<rack::plugin::Plugin> makeHostPlugin();
+// The stand-in of Rack's Core plug-in, with AudioInterface2 only.
 std::unique_ptr<rack::plugin::Plugin> makeCorePlugin();
 
 } // namespace rackhost

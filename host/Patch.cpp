@@ -355,6 +355,7 @@ std::unique_ptr<Patch> Patch::fromJson(json_t* rootJ, const PluginSet& plugins, 
 		throw rack::Exception("The patch's \"modules\" must be an array, not %s", typeName(modulesJ));
 
 	// Check the shape of everything before building anything.
+	std::vector<std::string> notices;
 	std::vector<ModuleEntry> moduleEntries;
 	std::map<int64_t, size_t> moduleIndex;
 	size_t i;
@@ -381,6 +382,13 @@ std::unique_ptr<Patch> Patch::fromJson(json_t* rootJ, const PluginSet& plugins, 
 			throw rack::Exception("%s: unknown plug-in \"%s\" (loaded: %s)", where.c_str(), pluginSlug.c_str(),
 			                      pluginList(plugins).c_str());
 		rack::plugin::Model* model = plugin->getModel(modelSlug);
+		// The headless host's clock and recorder were once listed as Core
+		// modules, which Rack's Core does not have; old patches still load.
+		if (!model && plugin == plugins.core() && plugins.hostModules()->getModel(modelSlug)) {
+			model = plugins.hostModules()->getModel(modelSlug);
+			notices.push_back(rack::string::f("%s: read as %s/%s, the headless host's own module (its old name)",
+			                                  where.c_str(), HOST_PLUGIN_SLUG, modelSlug.c_str()));
+		}
 		if (!model)
 			throw rack::Exception("%s: plug-in %s has no model \"%s\"", where.c_str(), pluginSlug.c_str(),
 			                      modelSlug.c_str());
@@ -448,6 +456,7 @@ std::unique_ptr<Patch> Patch::fromJson(json_t* rootJ, const PluginSet& plugins, 
 
 	// Build. Any exception from here on destroys what was built.
 	std::unique_ptr<Patch> patch(new Patch(sampleRate));
+	patch->noticeList = notices;
 	for (const ModuleEntry& entry : moduleEntries)
 		patch->addModule(entry.model, entry.id);
 	for (const CableEntry& c : cableEntries)

@@ -69,6 +69,10 @@ class Patch {
 	const std::vector<std::string>& warnings() const {
 		return warningList;
 	}
+	// Things read differently from how the patch names them (old names).
+	const std::vector<std::string>& notices() const {
+		return noticeList;
+	}
 
 	void setSampleRate(float sampleRate);
 	float getSampleRate() const {
@@ -107,6 +111,7 @@ class Patch {
 	std::vector<PatchModule> moduleList;
 	std::vector<PatchCable> cableList;
 	std::vector<std::string> warningList;
+	std::vector<std::string> noticeList;
 	// Flat copies for the per-sample loop.
 	std::vector<rack::engine::Module*> processOrder;
 	std::vector<Link> links;

@@ -4,7 +4,8 @@
 
 namespace rackhost {
 
-PluginSet::PluginSet() : corePlugin(makeCorePlugin()) {
+PluginSet::PluginSet() : hostPlugin(makeHostPlugin()), corePlugin(makeCorePlugin()) {
+	all.push_back(hostPlugin.get());
 	all.push_back(corePlugin.get());
 }
 
@@ -41,7 +42,7 @@ rack::plugin::Model* PluginSet::model(const std::string& pluginSlug, const std::
 
 rack::plugin::Model* PluginSet::findModel(const std::string& modelSlug) const {
 	for (rack::plugin::Plugin* p : all) {
-		if (p == corePlugin.get())
+		if (isHostPlugin(p))
 			continue;
 		if (rack::plugin::Model* m = p->getModel(modelSlug))
 			return m;

@@ -15,19 +15,22 @@ RenderResult render(Patch& patch, const RenderOptions& options) {
 		throw rack::Exception("Render length %g s is not a positive number of seconds", options.seconds);
 	patch.setSampleRate((float)options.sampleRate);
 
+	// The Recorder, or the audio output standing for the player's device.
 	Recorder* recorder = nullptr;
+	int64_t recorderId = -1;
 	for (const PatchModule& m : patch.modules()) {
 		if (Recorder* r = dynamic_cast<Recorder*>(m.module)) {
 			if (recorder)
-				throw rack::Exception("The patch has more than one Core Recorder (%s and another)",
+				throw rack::Exception("The patch has more than one Recorder or AudioInterface2 (%s and another)",
 				                      patch.describe(m.id).c_str());
 			recorder = r;
+			recorderId = m.id;
 		}
 	}
 	if (!recorder)
-		throw rack::Exception("The patch has no Core Recorder to render");
+		throw rack::Exception("The patch has no Rackhost Recorder or Core AudioInterface2 to render");
 	if (!recorder->inputs[Recorder::LEFT_INPUT].isConnected() && !recorder->inputs[Recorder::RIGHT_INPUT].isConnected())
-		throw rack::Exception("Nothing is connected to the Core Recorder");
+		throw rack::Exception("Nothing is connected to the %s", patch.describe(recorderId).c_str());
 
 	int channels = recorder->connectedChannels();
 	double totalFrames = std::round(options.seconds * options.sampleRate);

@@ -26,8 +26,8 @@ struct RenderResult {
 	double realTimeFactor = 0;
 };
 
-// Runs `patch` offline for the given length and writes its one Core Recorder
-// to a WAV file at the chosen sample rate. The engine runs in blocks of one
+// Runs `patch` offline for the given length and writes its one Recorder (or
+// Core AudioInterface2) to a WAV file at the chosen sample rate. The engine runs in blocks of one
 // interface frame (1/60 s): the per-sample loop only processes; between
 // blocks the recorded samples go to the file and the panels are stepped.
 // Throws rack::Exception.

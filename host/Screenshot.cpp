@@ -47,7 +47,7 @@ std::unique_ptr<Preview> runPreview(const PluginSet& plugins, rack::plugin::Mode
 		module->params[p.first].setValue(p.second);
 	}
 	if (!setup.clockInputs.empty()) {
-		int64_t clockId = patch.addModule(plugins.model("Core", "Clock"));
+		int64_t clockId = patch.addModule(plugins.model(HOST_PLUGIN_SLUG, "Clock"));
 		rack::engine::Module* clock = patch.module(clockId);
 		clock->params[Clock::PULSES_PARAM].setValue(4.f);
 		for (int input : setup.clockInputs)

@@ -15,7 +15,7 @@ cmake -S . -B "$build" -G Ninja >/dev/null
 ninja -C "$build"
 
 mkdir -p out
-"$build/rackhost" render examples/demo.json -o out/demo.wav --seconds 10
+"$build/rackhost" render examples/rackhost/demo.json -o out/demo.wav --seconds 10
 "$build/rackhost" screenshot --model Quadrelle -o out/Quadrelle.png
 "$build/rackhost" screenshot --model Motifex -o out/Motifex.png
 

@@ -155,7 +155,7 @@ TEST(Command, PhrasePrintsTheFirstPhraseWithNoteNames) {
 
 TEST(Command, RenderWritesTheWavAndTheSavedPatch) {
 	hosttest::TempDir tmp;
-	std::string demo = hosttest::sourcePath("examples/demo.json");
+	std::string demo = hosttest::sourcePath("examples/rackhost/demo.json");
 	auto r = runRackhost("render " + demo + " -o " + tmp.path("d.wav") + " --seconds 0.5 --sample-rate 44100" +
 	                     " --format s24 --save-patch " + tmp.path("saved.json"));
 	ASSERT_EQ(r.status, 0) << r.output;
@@ -175,7 +175,7 @@ TEST(Command, RenderWritesTheWavAndTheSavedPatch) {
 
 TEST(Command, RenderRefusesBadArgumentsAndPatchesClearly) {
 	hosttest::TempDir tmp;
-	std::string demo = hosttest::sourcePath("examples/demo.json");
+	std::string demo = hosttest::sourcePath("examples/rackhost/demo.json");
 	std::string out = " -o " + tmp.path("x.wav");
 	auto missingOutput = runRackhost("render " + demo);
 	EXPECT_EQ(missingOutput.status, 2);
@@ -186,10 +186,10 @@ TEST(Command, RenderRefusesBadArgumentsAndPatchesClearly) {
 	EXPECT_EQ(runRackhost("render " + demo + out + " --bogus").status, 2);
 	EXPECT_EQ(runRackhost("frobnicate").status, 2);
 
-	hosttest::writeFile(tmp.path("norec.json"), R"({"modules": [{"id": 1, "plugin": "Core", "model": "Clock"}]})");
+	hosttest::writeFile(tmp.path("norec.json"), R"({"modules": [{"id": 1, "plugin": "Rackhost", "model": "Clock"}]})");
 	auto noRecorder = runRackhost("render " + tmp.path("norec.json") + out);
 	EXPECT_EQ(noRecorder.status, 1);
-	EXPECT_TRUE(contains(noRecorder.output, "no Core Recorder")) << noRecorder.output;
+	EXPECT_TRUE(contains(noRecorder.output, "no Rackhost Recorder or Core AudioInterface2")) << noRecorder.output;
 
 	hosttest::writeFile(tmp.path("bad.json"), R"({"modules": [{"id": 1, "plugin": "Elsewhere", "model": "Clock"}]})");
 	auto bad = runRackhost("render " + tmp.path("bad.json") + out);

@@ -234,8 +234,8 @@ TEST(Engine, ModuleDataIsSavedAndLoadedBetweenSamples) {
 TEST(HostClock, TenVoltGateAtHalfDutyFromTheFirstSample) {
 	rackhost::PluginSet set;
 	Patch patch(48000.f);
-	int64_t clockId = patch.addModule(set.model("Core", "Clock"));
-	int64_t recId = patch.addModule(set.model("Core", "Recorder"));
+	int64_t clockId = patch.addModule(set.model("Rackhost", "Clock"));
+	int64_t recId = patch.addModule(set.model("Rackhost", "Recorder"));
 	auto* recorder = dynamic_cast<rackhost::Recorder*>(patch.module(recId));
 	patch.addCable(clockId, 0, recId, 0);
 	patch.module(clockId)->params[rackhost::Clock::BPM_PARAM].setValue(150.f);
@@ -264,8 +264,8 @@ TEST(HostClock, TenVoltGateAtHalfDutyFromTheFirstSample) {
 TEST(HostRecorder, StereoWhenRightIsConnectedAndCountsWhatDidNotFit) {
 	rackhost::PluginSet set;
 	Patch patch;
-	int64_t clockId = patch.addModule(set.model("Core", "Clock"));
-	int64_t recId = patch.addModule(set.model("Core", "Recorder"));
+	int64_t clockId = patch.addModule(set.model("Rackhost", "Clock"));
+	int64_t recId = patch.addModule(set.model("Rackhost", "Recorder"));
 	auto* recorder = dynamic_cast<rackhost::Recorder*>(patch.module(recId));
 	patch.addCable(clockId, 0, recId, 1);
 	EXPECT_EQ(recorder->connectedChannels(), 2);

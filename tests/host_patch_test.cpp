@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "CoreModules.hpp"
 #include "Patch.hpp"
 #include "host_test_support.hpp"
 
@@ -75,8 +76,8 @@ std::string withModules(const std::string& modules, const std::string& cables = 
 	return R"({"version": "2.0.0", "modules": [)" + modules + R"(], "cables": )" + cables + "}";
 }
 
-const char* const clockAndRecorder = R"({"id": 1, "plugin": "Core", "model": "Clock"},
-                                         {"id": 2, "plugin": "Core", "model": "Recorder"})";
+const char* const clockAndRecorder = R"({"id": 1, "plugin": "Rackhost", "model": "Clock"},
+                                         {"id": 2, "plugin": "Rackhost", "model": "Recorder"})";
 
 std::string dump(json_t* j) {
 	char* s = json_dumps(j, JSON_SORT_KEYS | JSON_COMPACT);
@@ -105,7 +106,7 @@ int64_t findModel(const Patch& patch, const std::string& slug) {
 } // namespace
 
 TEST(PatchRoundTrip, SavedPatchReloadsWithSamePhraseKeyChordsAndParameters) {
-	auto first = Patch::fromFile(hosttest::sourcePath("examples/demo.json"), plugins());
+	auto first = Patch::fromFile(hosttest::sourcePath("examples/rackhost/demo.json"), plugins());
 	int64_t motifex = findModel(*first, "Motifex");
 	int64_t quadrelle = findModel(*first, "Quadrelle");
 	ASSERT_GE(motifex, 0);
@@ -143,7 +144,7 @@ TEST(PatchRoundTrip, SavedPatchReloadsWithSamePhraseKeyChordsAndParameters) {
 }
 
 TEST(PatchRoundTrip, WrittenModulesCarryIdentityVersionParamsAndData) {
-	auto patch = Patch::fromFile(hosttest::sourcePath("examples/demo.json"), plugins());
+	auto patch = Patch::fromFile(hosttest::sourcePath("examples/rackhost/demo.json"), plugins());
 	hosttest::TempDir tmp;
 	patch->saveFile(tmp.path("saved.json"));
 	json_error_t error;
@@ -173,13 +174,14 @@ TEST(PatchRoundTrip, LoadedDataIsWhatThePhraseGeneratorPlays) {
 	for (int i = 0; i < 32; i++)
 		notes += std::string(i ? "," : "") + "220.0";
 	notes += "]";
-	std::string text = withModules(R"({"id": 1, "plugin": "Core", "model": "Clock", "params": [{"id": 1, "value": 8}]},
+	std::string text =
+	    withModules(R"({"id": 1, "plugin": "Rackhost", "model": "Clock", "params": [{"id": 1, "value": 8}]},
 		{"id": 2, "plugin": "Chordwright", "model": "Motifex", "params": [{"id": 13, "value": 1}],
 		 "data": {"currentNoteArray": )" +
-	                                   notes + R"(, "currentKeyMain": "E major", "currentProg1": "F",
+	                    notes + R"(, "currentKeyMain": "E major", "currentProg1": "F",
 		          "currentProg2": "G", "currentProg3": "A", "currentProg4": "B"}},
-		{"id": 3, "plugin": "Core", "model": "Recorder"})",
-	                               R"([{"id": 1, "outputModuleId": 1, "outputId": 0, "inputModuleId": 2, "inputId": 10},
+		{"id": 3, "plugin": "Rackhost", "model": "Recorder"})",
+	                R"([{"id": 1, "outputModuleId": 1, "outputId": 0, "inputModuleId": 2, "inputId": 10},
 		{"id": 2, "outputModuleId": 2, "outputId": 0, "inputModuleId": 3, "inputId": 0}])");
 	auto patch = Patch::fromString(text, plugins());
 	patch->process(4800);
@@ -228,7 +230,7 @@ TEST(PatchRefusal, MalformedJsonIsNamedWithItsPosition) {
 	EXPECT_NE(refusal("").find("not valid JSON"), std::string::npos);
 	EXPECT_NE(refusal(R"({"modules": [], "modules": []})").find("not valid JSON"), std::string::npos);
 	// Nesting deeper than any patch needs is refused by the parser, not a crash.
-	std::string deep = R"({"modules": [{"id": 1, "plugin": "Core", "model": "Clock", "data": )" +
+	std::string deep = R"({"modules": [{"id": 1, "plugin": "Rackhost", "model": "Clock", "data": )" +
 	                   std::string(100000, '[') + std::string(100000, ']') + "}]}";
 	EXPECT_NE(refusal(deep).find("depth"), std::string::npos);
 	EXPECT_NE(refusal(R"({"modules": [{"id": 123456789012345678901234567890}]})").find("too big integer"),
@@ -240,23 +242,23 @@ TEST(PatchRefusal, WrongTypesNameTheModuleOrField) {
 	EXPECT_EQ(refusal("{}"), "The patch has no \"modules\" array");
 	EXPECT_EQ(refusal(R"({"modules": {"id": 1}})"), "The patch's \"modules\" must be an array, not an object");
 	EXPECT_EQ(refusal(withModules("7")), "modules[0] must be an object, not an integer");
-	EXPECT_EQ(refusal(withModules(R"({"id": 1.5, "plugin": "Core", "model": "Clock"})")),
+	EXPECT_EQ(refusal(withModules(R"({"id": 1.5, "plugin": "Rackhost", "model": "Clock"})")),
 	          "modules[0]: \"id\" must be an integer, not a real number");
-	EXPECT_EQ(refusal(withModules(R"({"id": "1", "plugin": "Core", "model": "Clock"})")),
+	EXPECT_EQ(refusal(withModules(R"({"id": "1", "plugin": "Rackhost", "model": "Clock"})")),
 	          "modules[0]: \"id\" must be an integer, not a string");
-	EXPECT_EQ(refusal(withModules(R"({"plugin": "Core", "model": "Clock"})")), "modules[0] has no \"id\"");
-	EXPECT_EQ(refusal(withModules(R"({"id": -4, "plugin": "Core", "model": "Clock"})")),
+	EXPECT_EQ(refusal(withModules(R"({"plugin": "Rackhost", "model": "Clock"})")), "modules[0] has no \"id\"");
+	EXPECT_EQ(refusal(withModules(R"({"id": -4, "plugin": "Rackhost", "model": "Clock"})")),
 	          "modules[0]: module id -4 is negative");
 	EXPECT_EQ(refusal(withModules(R"({"id": 3, "plugin": ["Core"], "model": "Clock"})")),
 	          "module 3: \"plugin\" must be a string, not an array");
-	EXPECT_EQ(refusal(withModules(R"({"id": 3, "plugin": "Core", "model": "Clock", "params": 1})")),
-	          "module 3 (Core/Clock): \"params\" must be an array, not an integer");
-	EXPECT_EQ(
-	    refusal(withModules(R"({"id": 3, "plugin": "Core", "model": "Clock", "params": [{"id": 0.0, "value": 1}]})")),
-	    "module 3 (Core/Clock): params[0]: \"id\" must be an integer, not a real number");
-	EXPECT_EQ(
-	    refusal(withModules(R"({"id": 3, "plugin": "Core", "model": "Clock", "params": [{"id": 0, "value": "1"}]})")),
-	    "module 3 (Core/Clock): params[0]: \"value\" must be a number, not a string");
+	EXPECT_EQ(refusal(withModules(R"({"id": 3, "plugin": "Rackhost", "model": "Clock", "params": 1})")),
+	          "module 3 (Rackhost/Clock): \"params\" must be an array, not an integer");
+	EXPECT_EQ(refusal(withModules(
+	              R"({"id": 3, "plugin": "Rackhost", "model": "Clock", "params": [{"id": 0.0, "value": 1}]})")),
+	          "module 3 (Rackhost/Clock): params[0]: \"id\" must be an integer, not a real number");
+	EXPECT_EQ(refusal(withModules(
+	              R"({"id": 3, "plugin": "Rackhost", "model": "Clock", "params": [{"id": 0, "value": "1"}]})")),
+	          "module 3 (Rackhost/Clock): params[0]: \"value\" must be a number, not a string");
 	EXPECT_EQ(refusal(withModules(clockAndRecorder, "{}")), "The patch's \"cables\" must be an array, not an object");
 	EXPECT_EQ(refusal(withModules(clockAndRecorder, R"([{"id": 1, "outputModuleId": 1, "outputId": true,
 	                                                    "inputModuleId": 2, "inputId": 0}])")),
@@ -264,12 +266,13 @@ TEST(PatchRefusal, WrongTypesNameTheModuleOrField) {
 }
 
 TEST(PatchRefusal, UnknownPluginsModelsAndDuplicateIdsAreNamed) {
-	EXPECT_EQ(refusal(withModules(R"({"id": 3, "plugin": "Fundamental", "model": "VCO"})")),
-	          "module 3 (Fundamental/VCO): unknown plug-in \"Fundamental\" (loaded: Core, Chordwright, Test)");
+	EXPECT_EQ(
+	    refusal(withModules(R"({"id": 3, "plugin": "Fundamental", "model": "VCO"})")),
+	    "module 3 (Fundamental/VCO): unknown plug-in \"Fundamental\" (loaded: Rackhost, Core, Chordwright, Test)");
 	EXPECT_EQ(refusal(withModules(R"({"id": 3, "plugin": "Chordwright", "model": "Quadrelle2"})")),
 	          "module 3 (Chordwright/Quadrelle2): plug-in Chordwright has no model \"Quadrelle2\"");
-	EXPECT_EQ(refusal(withModules(R"({"id": 1, "plugin": "Core", "model": "Clock"},
-	                                 {"id": 1, "plugin": "Core", "model": "Recorder"})")),
+	EXPECT_EQ(refusal(withModules(R"({"id": 1, "plugin": "Rackhost", "model": "Clock"},
+	                                 {"id": 1, "plugin": "Rackhost", "model": "Recorder"})")),
 	          "module 1: id 1 is used by modules[0] and modules[1]");
 	EXPECT_EQ(refusal(withModules(clockAndRecorder,
 	                              R"([{"id": 4, "outputModuleId": 1, "outputId": 0, "inputModuleId": 2, "inputId": 0},
@@ -284,15 +287,15 @@ TEST(PatchRefusal, BadCablesAreNamed) {
 	EXPECT_EQ(refusal(cable(R"({"id": 8, "outputModuleId": 1, "outputId": 0, "inputModuleId": -2, "inputId": 0})")),
 	          "cable 8: its input module -2 is not in the patch");
 	EXPECT_EQ(refusal(cable(R"({"id": 8, "outputModuleId": 1, "outputId": 1, "inputModuleId": 2, "inputId": 0})")),
-	          "cable 8: module 1 (Core/Clock) has no output 1 (it has 1)");
+	          "cable 8: module 1 (Rackhost/Clock) has no output 1 (it has 1)");
 	EXPECT_EQ(refusal(cable(R"({"id": 8, "outputModuleId": 1, "outputId": 0, "inputModuleId": 2,
 	                            "inputId": 4294967296})")),
-	          "cable 8: module 2 (Core/Recorder) has no input 4294967296 (it has 2)");
+	          "cable 8: module 2 (Rackhost/Recorder) has no input 4294967296 (it has 2)");
 	EXPECT_EQ(refusal(cable(R"({"id": 8, "outputModuleId": 1, "outputId": -1, "inputModuleId": 2, "inputId": 0})")),
-	          "cable 8: module 1 (Core/Clock) has no output -1 (it has 1)");
+	          "cable 8: module 1 (Rackhost/Clock) has no output -1 (it has 1)");
 	EXPECT_EQ(refusal(cable(R"({"id": 8, "outputModuleId": 1, "outputId": 0, "inputModuleId": 2, "inputId": 1},
 	                           {"id": 9, "outputModuleId": 1, "outputId": 0, "inputModuleId": 2, "inputId": 1})")),
-	          "cable 9: input 1 of module 2 (Core/Recorder) is already connected by cable 8");
+	          "cable 9: input 1 of module 2 (Rackhost/Recorder) is already connected by cable 8");
 	EXPECT_EQ(refusal(cable(R"({"id": 8, "outputModuleId": 1, "outputId": 0, "inputModuleId": 2})")),
 	          "cable 8 has no \"inputId\"");
 }
@@ -340,4 +343,45 @@ TEST(PatchRefusal, FileErrorsNameTheFile) {
 		EXPECT_EQ(std::string(e.what()),
 		          "Patch " + tmp.path("bad.json") + ": module 1 (Core/Nope): plug-in Core has no model \"Nope\"");
 	}
+}
+
+TEST(PatchLoading, OldCoreNamesOfTheHostModulesLoadWithANoticeAndSaveUnderTheirOwnName) {
+	auto patch = Patch::fromString(withModules(R"({"id": 1, "plugin": "Core", "model": "Clock"},
+	                                              {"id": 2, "plugin": "Core", "model": "Recorder"})",
+	                                           R"([{"id": 1, "outputModuleId": 1, "outputId": 0,
+	                                                "inputModuleId": 2, "inputId": 0}])"),
+	                               plugins());
+	ASSERT_EQ(patch->notices().size(), 2u);
+	EXPECT_EQ(patch->notices()[0],
+	          "module 1 (Core/Clock): read as Rackhost/Clock, the headless host's own module (its old name)");
+	EXPECT_TRUE(patch->warnings().empty());
+	json_t* saved = patch->toJson();
+	EXPECT_STREQ(json_string_value(json_object_get(moduleJson(saved, 1), "plugin")), "Rackhost");
+	EXPECT_STREQ(json_string_value(json_object_get(moduleJson(saved, 2), "plugin")), "Rackhost");
+	json_decref(saved);
+	// Core itself holds only what Rack's Core has.
+	EXPECT_EQ(refusal(withModules(R"({"id": 1, "plugin": "Core", "model": "Nope"})")),
+	          "module 1 (Core/Nope): plug-in Core has no model \"Nope\"");
+	EXPECT_EQ(plugins().core()->getModel("Clock"), nullptr);
+}
+
+TEST(PatchLoading, CoreAudioOutputHearsLeftOnBothSidesScaledByItsLevelAndKeepsItsDeviceSettings) {
+	std::string text =
+	    withModules(R"({"id": 1, "plugin": "Rackhost", "model": "Clock"},
+		{"id": 2, "plugin": "Core", "model": "AudioInterface2", "params": [{"id": 0, "value": 0.5}],
+		 "data": {"audio": {"driver": 1, "sampleRate": 0.0}, "dcFilter": true}})",
+	                R"([{"id": 1, "outputModuleId": 1, "outputId": 0, "inputModuleId": 2, "inputId": 0}])");
+	auto patch = Patch::fromString(text, plugins());
+	auto* audio = dynamic_cast<rackhost::Recorder*>(patch->module(2));
+	ASSERT_NE(audio, nullptr);
+	EXPECT_EQ(audio->connectedChannels(), 1);
+	audio->prepare(4, 2);
+	patch->process(3);
+	// The clock's 10 V reaches the input one sample late; level 0.5 is heard as 0.25.
+	ASSERT_EQ(audio->frames(), 3);
+	EXPECT_EQ(audio->data()[2], 2.5f);
+	EXPECT_EQ(audio->data()[3], 2.5f);
+	json_t* dataJ = patch->moduleData(2);
+	EXPECT_EQ(dump(dataJ), R"({"audio":{"driver":1,"sampleRate":0.0},"dcFilter":true})");
+	json_decref(dataJ);
 }

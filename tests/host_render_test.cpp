@@ -55,7 +55,7 @@ TEST(DemoRender, TenSecondsOfStereoThatFollowThePhrase) {
 	std::unique_ptr<Patch> patch;
 	std::vector<float> phrase;
 	for (int attempt = 0; attempt < 20; attempt++) {
-		patch = Patch::fromFile(hosttest::sourcePath("examples/demo.json"), hosttest::plugins(), rate);
+		patch = Patch::fromFile(hosttest::sourcePath("examples/rackhost/demo.json"), hosttest::plugins(), rate);
 		int64_t motifex = -1;
 		for (const rackhost::PatchModule& m : patch->modules())
 			if (m.model->slug == "Motifex")

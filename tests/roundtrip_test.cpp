@@ -125,7 +125,7 @@ TEST(RoundTrip, PatchSavedByTheHostPlaysTheSameSteps) {
 		}
 		return played;
 	};
-	auto first = rackhost::Patch::fromFile(hosttest::sourcePath("examples/demo.json"), hosttest::plugins());
+	auto first = rackhost::Patch::fromFile(hosttest::sourcePath("examples/rackhost/demo.json"), hosttest::plugins());
 	first->process(4800);
 	json_t* savedJ = first->toJson();
 	char* text = json_dumps(savedJ, 0);
