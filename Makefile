@@ -9,6 +9,7 @@ LDFLAGS +=
 SOURCES += $(wildcard src/*.cpp)
 
 DISTRIBUTABLES += res
+DISTRIBUTABLES += presets
 DISTRIBUTABLES += $(wildcard LICENSE*)
 
 include $(RACK_DIR)/plugin.mk
