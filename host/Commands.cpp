@@ -43,6 +43,9 @@ Commands:
       module for one second, destroys everything; reports per model.
   phrase [--model SLUG]
       Creates a phrase generator and prints its first phrase.
+  layout --model SLUG
+      Prints the panel's size and every control, port and light as JSON:
+      kind, id, centre and size in panel pixels (for drawing callouts).
 
 Options for every command:
   --plugin DIR     the plug-in folder (default: the one this build made)
@@ -444,6 +447,54 @@ int cmdPhrase(const Args& a, std::ostream& out) {
 	return 0;
 }
 
+int cmdLayout(const Args& a, std::ostream& out) {
+	allow(a, {"--model"}, 0);
+	if (!a.has("--model"))
+		throw UsageError(rack::string::f("layout needs --model SLUG"));
+	auto plugins = loadPlugins(a);
+	rack::plugin::Model* model = requireModel(*plugins, a.get("--model"));
+	// The browser's preview: the panel without a module, as the host draws it.
+	std::unique_ptr<rack::app::ModuleWidget> panel(model->createModuleWidget(nullptr));
+	if (!panel)
+		throw rack::Exception("Model %s has no panel", model->slug.c_str());
+	json_t* rootJ = json_object();
+	json_object_set_new(rootJ, "model", json_string(model->slug.c_str()));
+	json_object_set_new(rootJ, "width", json_real(panel->box.size.x));
+	json_object_set_new(rootJ, "height", json_real(panel->box.size.y));
+	json_t* widgetsJ = json_array();
+	json_object_set_new(rootJ, "widgets", widgetsJ);
+	for (rack::widget::Widget* child : panel->children) {
+		const char* kind = nullptr;
+		int id = -1;
+		if (auto* param = dynamic_cast<rack::app::ParamWidget*>(child)) {
+			kind = "param";
+			id = param->paramId;
+		} else if (auto* port = dynamic_cast<rack::app::PortWidget*>(child)) {
+			kind = port->type == rack::engine::Port::INPUT ? "input" : "output";
+			id = port->portId;
+		} else if (auto* light = dynamic_cast<rack::app::ModuleLightWidget*>(child)) {
+			kind = "light";
+			id = light->firstLightId;
+		}
+		if (!kind)
+			continue;
+		rack::math::Vec c = child->box.getCenter();
+		json_t* w = json_object();
+		json_object_set_new(w, "kind", json_string(kind));
+		json_object_set_new(w, "id", json_integer(id));
+		json_object_set_new(w, "x", json_real(c.x));
+		json_object_set_new(w, "y", json_real(c.y));
+		json_object_set_new(w, "w", json_real(child->box.size.x));
+		json_object_set_new(w, "h", json_real(child->box.size.y));
+		json_array_append_new(widgetsJ, w);
+	}
+	char* text = json_dumps(rootJ, JSON_INDENT(1));
+	out << text << "\n";
+	free(text);
+	json_decref(rootJ);
+	return 0;
+}
+
 } // namespace
 
 int runCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool errIsTerminal) {
@@ -466,6 +517,8 @@ int runCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
 			return cmdCheck(a, out);
 		if (command == "phrase")
 			return cmdPhrase(a, out);
+		if (command == "layout")
+			return cmdLayout(a, out);
 		throw UsageError(rack::string::f("unknown command %s", command.c_str()));
 	}
 	catch (UsageError& e) {

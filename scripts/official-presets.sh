@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# Loads, headless in the official Rack host, a patch built from each factory
+# preset and each example patch, and fails on any warning or error about the
+# plug-in or the patch, or a run that does not end cleanly.
+#   RACK_DIR   the official SDK  (default ../shared/rack/Rack-SDK)
+#   RACK_HOST  the official host (default ../shared/rack/Rack)
+#   CHORDWRIGHT_VCVPLUGIN  an already built .vcvplugin (else one is built
+#              from a clean copy of the tree)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+RACK_DIR=$(realpath -m "${RACK_DIR:-../shared/rack/Rack-SDK}")
+RACK_HOST=$(realpath -m "${RACK_HOST:-../shared/rack/Rack}")
+if [ ! -x "$RACK_HOST/Rack" ] || { [ -z "${CHORDWRIGHT_VCVPLUGIN:-}" ] && [ ! -f "$RACK_DIR/plugin.mk" ]; }; then
+	echo "official-presets: no official Rack host/kit at $RACK_HOST, $RACK_DIR; skipped"
+	exit 0
+fi
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+
+PACKAGE=${CHORDWRIGHT_VCVPLUGIN:-}
+if [ -z "$PACKAGE" ]; then
+	mkdir "$WORK/src"
+	git ls-files -z | xargs -0 cp --parents -t "$WORK/src"
+	make -C "$WORK/src" -j2 RACK_DIR="$RACK_DIR" dist >"$WORK/build.log" 2>&1 || {
+		cat "$WORK/build.log"
+		exit 1
+	}
+	PACKAGE=$(ls "$WORK"/src/dist/*.vcvplugin)
+fi
+RACK_VERSION=$(python3 -c "import json,sys; print(json.load(open(sys.argv[1]))['version'])" "$RACK_HOST/Core.json" 2>/dev/null || echo 2.4.1)
+
+# One patch per preset: the preset's module alone; the examples as they are.
+mkdir "$WORK/patches"
+python3 - "$ROOT" "$WORK/patches" "$RACK_VERSION" <<'PY'
+import glob, json, os, shutil, sys
+root, out, version = sys.argv[1:4]
+for path in sorted(glob.glob(os.path.join(root, "presets", "*", "*.vcvm"))):
+    module = json.load(open(path))
+    module.update({"id": 1, "pos": [0, 0]})
+    name = "preset " + os.path.basename(os.path.dirname(path)) + " - " + os.path.basename(path)[:-5]
+    json.dump({"version": version, "modules": [module], "cables": []}, open(os.path.join(out, name + ".vcv"), "w"))
+for path in sorted(glob.glob(os.path.join(root, "examples", "*.vcv"))):
+    shutil.copy(path, os.path.join(out, "example " + os.path.basename(path)))
+PY
+
+# Each run in a fresh user folder; two at a time.
+run_one() {
+	local patch=$1 user
+	user=$(mktemp -d "$WORK/user.XXXXXX")
+	mkdir -p "$user/plugins-lin-x64"
+	tar --zstd -xf "$PACKAGE" -C "$user/plugins-lin-x64"
+	echo '{"autoCheckUpdates": false}' >"$user/settings.json"
+	(cd "$RACK_HOST" && (sleep 3; echo) | env -u DISPLAY timeout 60 ./Rack -h -u "$user" -s "$RACK_HOST" "$patch" >"$user/stdout.txt" 2>&1) || true
+	local log=$user/log.txt problems=""
+	local modules
+	modules=$(python3 -c "import json,sys; print(len(json.load(open(sys.argv[1]))['modules']))" "$patch")
+	if [ ! -f "$log" ]; then
+		problems="no log"
+	else
+		# The machine has no audio or MIDI device; the host always says so.
+		problems=$(grep -E '^\[[0-9.]+ (warn|fatal)|error' "$log" |
+			grep -vE 'rtmidi|RtMidi|rtaudio|RtAudio|MIDI|midi|ALSA|JACK|PulseAudio|audio device' || true)
+		grep -q "Loaded Chordwright" "$log" || problems+=$'\n''plug-in not loaded'
+		[ "$(grep -c 'Creating module widget' "$log")" = "$modules" ] || problems+=$'\n''not every module was created'
+		[ "$(tail -c 3 "$log")" = "END" ] || problems+=$'\n''no END: the host did not stop cleanly'
+	fi
+	if [ -n "$problems" ]; then
+		echo "FAIL  $(basename "$patch")"
+		echo "$problems" | sed 's/^/      /'
+		return 1
+	fi
+	echo "ok    $(basename "$patch")"
+}
+export -f run_one
+export WORK PACKAGE RACK_HOST
+failed=0
+find "$WORK/patches" -name '*.vcv' -print0 | sort -z | xargs -0 -n1 -P2 bash -c 'run_one "$0"' >"$WORK/results.txt" || failed=1
+cat "$WORK/results.txt"
+passed=$(grep -c '^ok' "$WORK/results.txt" || true)
+fails=$(grep -c '^FAIL' "$WORK/results.txt" || true)
+echo "official host: $passed passed, $fails failed"
+[ "$failed" = 0 ] && [ "$fails" = 0 ]
