@@ -116,14 +116,22 @@ int compare(const std::string& svgPath, const std::string& fullPng) {
 	nsvgDelete(svg);
 
 	const int tolerance = 24;
-	long bad = 0;
+	long bad = 0, any = 0, beyond = 0;
 	for (int y = 0; y < host.h; y++)
-		for (int x = 0; x < host.w; x++)
+		for (int x = 0; x < host.w; x++) {
+			int diff = 0;
+			for (int c = 0; c < 3; c++)
+				diff = std::max(diff, std::abs(seen(host, x, y, c) - seen(full, x, y, c)));
+			any += diff > 0;
+			beyond += diff > tolerance;
 			// Either way round: a shape missing from one picture shows in both directions.
 			if (!matches(host, full, x, y, tolerance) || !matches(full, host, x, y, tolerance))
 				bad++;
+		}
 	double share = 100.0 * bad / ((double)host.w * host.h);
-	printf("%s: %ld of %d x %d pixels differ (%.4f %%)\n", svgPath.c_str(), bad, host.w, host.h, share);
+	printf("%s: %ld of %d x %d pixels differ beyond the anti-aliasing allowance (%.4f %%); %ld differ at all, "
+	       "%ld by more than %d levels\n",
+	       svgPath.c_str(), bad, host.w, host.h, share, any, beyond, tolerance);
 	return share <= 0.1 ? 0 : 1;
 }
 
