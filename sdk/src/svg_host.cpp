@@ -13,6 +13,7 @@
 
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <set>
 
 #include "common.hpp"
@@ -213,6 +214,9 @@ struct Filter {
 } // namespace
 
 HostDrawnSvg hostDrawnSvg(const std::string& xml) {
+	// The library's first use sets up its globals; panels may load on several threads.
+	static std::once_flag initialized;
+	std::call_once(initialized, xmlInitParser);
 	xmlDoc* doc = xmlReadMemory(xml.data(), (int)xml.size(), nullptr, nullptr,
 	                            XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
 	xmlNode* root = doc ? xmlDocGetRootElement(doc) : nullptr;
