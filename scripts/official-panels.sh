@@ -80,6 +80,11 @@ fi
 	echo "official-panels: the host's screenshot run failed"
 	exit 1
 }
+failed=0
+if grep -i "$slug" "$user/log.txt" | grep -iE "^\[[0-9.]+ (warn|fatal)|fail"; then
+	echo "official-panels: the host complained about the plug-in (above)"
+	failed=1
+fi
 mkdir -p docs
 for panel in Quadrelle Motifex; do
 	shot="$user/screenshots/$slug/$panel.png"
@@ -93,7 +98,6 @@ done
 # 2. nanosvg against librsvg.
 g++ -O2 -std=c++17 -o "$tmp/panel-check" scripts/panel-check.cpp -I"$RACK_DIR/dep/include" \
 	$(pkg-config --cflags --libs cairo jansson) -lm
-failed=0
 for panel in Quadrelle Motifex; do
 	# 150 dpi: the host's 75 px per inch at zoom 2.
 	rsvg-convert --dpi-x 150 --dpi-y 150 -o "$tmp/$panel.rsvg.png" "res/$panel.svg"
