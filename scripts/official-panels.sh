@@ -18,9 +18,14 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 
 default_dir() { [ -d "$root/../shared/rack/$1" ] && (cd "$root/../shared/rack/$1" && pwd) || true; }
+given="${RACK_DIR:-}${RACK_HOST:-}"
 RACK_DIR="${RACK_DIR:-$(default_dir Rack-SDK)}"
 RACK_HOST="${RACK_HOST:-$(default_dir Rack)}"
 if [ -z "$RACK_DIR" ] || [ -z "$RACK_HOST" ] || [ ! -f "$RACK_DIR/plugin.mk" ] || [ ! -x "$RACK_HOST/Rack" ]; then
+	if [ -n "$given" ]; then
+		echo "official-panels: RACK_DIR ($RACK_DIR) needs plugin.mk and RACK_HOST ($RACK_HOST) the Rack program"
+		exit 1
+	fi
 	echo "official-panels: no official Rack kit and host (set RACK_DIR and RACK_HOST); nothing checked"
 	exit 0
 fi
