@@ -252,8 +252,11 @@ def convert(root_dir, name, rules, fonts):
     svg = ('<?xml version="1.0" encoding="UTF-8"?>\n'
            "<!-- Generated from res-src/%s.svg by scripts/make-panels.py; edit the source. -->\n" % name)
     svg += serialize(out)
-    labels = {"panel": name, "labels": conv.labels, "displays": conv.displays}
-    return svg, json.dumps(labels, indent=1, sort_keys=True) + "\n"
+    def rows(items):
+        return ",\n".join("  " + json.dumps(i, sort_keys=True) for i in items)
+    labels = '{"panel": %s,\n "labels": [\n%s\n ],\n "displays": [\n%s\n ]}\n' % (
+        json.dumps(name), rows(conv.labels), rows(conv.displays))
+    return svg, labels
 
 
 def main():
