@@ -159,13 +159,14 @@ void CairoPainter::text(const nvgstandin::State& state, float x, float y, const 
 	cairo_new_path(cr);
 }
 
-void CairoPainter::svg(const nvgstandin::State& state, const std::string& path, float w, float h) {
+void CairoPainter::svg(const nvgstandin::State& state, const std::string& path, const std::string& document, float w,
+                       float h) {
 	if (!(w > 0) || !(h > 0) || !std::isfinite(w) || !std::isfinite(h))
 		return;
 	auto it = svgCache.find(path);
 	if (it == svgCache.end()) {
 		GError* error = nullptr;
-		RsvgHandle* handle = rsvg_handle_new_from_file(path.c_str(), &error);
+		RsvgHandle* handle = rsvg_handle_new_from_data((const guint8*)document.data(), document.size(), &error);
 		if (!handle) {
 			problem("Cannot draw " + path + ": " + (error ? error->message : "unknown error"));
 			if (error)

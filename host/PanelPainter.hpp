@@ -13,7 +13,8 @@ typedef struct _RsvgHandle RsvgHandle;
 namespace rackhost {
 
 // Paints what the NanoVG stand-in resolves onto a cairo context: paths with
-// their fill and stroke, text in DejaVu Sans, SVG graphics through librsvg.
+// their fill and stroke, text in DejaVu Sans, SVG graphics through librsvg
+// (only what the host's renderer draws of them: the loaded Svg's document).
 // Coordinates arrive already transformed, so the cairo context keeps an
 // identity transform.
 class CairoPainter : public nvgstandin::Painter {
@@ -26,7 +27,8 @@ class CairoPainter : public nvgstandin::Painter {
 	void fill(const nvgstandin::State& state, const std::vector<nvgstandin::PathCommand>& path) override;
 	void stroke(const nvgstandin::State& state, const std::vector<nvgstandin::PathCommand>& path) override;
 	void text(const nvgstandin::State& state, float x, float y, const std::string& text) override;
-	void svg(const nvgstandin::State& state, const std::string& path, float w, float h) override;
+	void svg(const nvgstandin::State& state, const std::string& path, const std::string& document, float w,
+	         float h) override;
 
 	// Problems met while painting (an SVG that would not load, ...), each once.
 	const std::vector<std::string>& problems() const {

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
 	build-essential cmake ninja-build pkg-config ccache
-	libjansson-dev librsvg2-dev libcairo2-dev fonts-dejavu-core
+	libjansson-dev librsvg2-dev libcairo2-dev libxml2-dev fonts-dejavu-core python3-fonttools librsvg2-bin
 	libgtest-dev libbenchmark-dev
 	clang libclang-rt-14-dev clang-format
 )

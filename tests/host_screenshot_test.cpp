@@ -6,10 +6,12 @@
 #include <cairo.h>
 
 #include <cmath>
+#include <regex>
 
 #include "PanelPainter.hpp"
 #include "Screenshot.hpp"
 #include "host_test_support.hpp"
+#include "logger_capture.hpp"
 
 using hosttest::plugins;
 
@@ -180,4 +182,95 @@ TEST(Screenshot, APanelWithoutSizeOrAnUnwritableFileIsRefused) {
 	empty.box.size = rack::math::Vec(30, 380);
 	EXPECT_THROW(rackhost::drawWidgetToPng(&empty, NAN, "/tmp/never.png", nullptr), rack::Exception);
 	EXPECT_THROW(rackhost::drawWidgetToPng(&empty, 2.f, "/nonexistent-dir/x.png", nullptr), rack::Exception);
+}
+
+namespace {
+
+// Draws the SVG text through an SVG widget, as a panel draws its graphic.
+std::vector<unsigned char> paintSvg(const hosttest::TempDir& tmp, const std::string& name, const std::string& svg,
+                                    std::vector<rack::logger::Record>* warnings = nullptr) {
+	std::string path = tmp.path(name + ".svg");
+	hosttest::writeFile(path, svg);
+	rack::logger::Sink previous = rack::logger::setSink([&](const rack::logger::Record& r) {
+		if (warnings && r.level == rack::logger::WARN_LEVEL)
+			warnings->push_back(r);
+	});
+	rack::widget::SvgWidget widget;
+	widget.setSvg(rack::window::Svg::load(path));
+	rack::logger::setSink(previous);
+	std::string png = tmp.path(name + ".png");
+	std::vector<std::string> problems;
+	rackhost::drawWidgetToPng(&widget, 1.f, png, &problems);
+	EXPECT_TRUE(problems.empty()) << problems.front();
+	Png picture(png);
+	EXPECT_TRUE(picture.ok());
+	const unsigned char* data = cairo_image_surface_get_data(picture.surface);
+	return std::vector<unsigned char>(data, data + cairo_image_surface_get_stride(picture.surface) * picture.height());
+}
+
+std::string withBefore(std::string svg, const std::string& extra) {
+	size_t end = svg.rfind("</svg>");
+	EXPECT_NE(end, std::string::npos);
+	return svg.insert(end, extra);
+}
+
+} // namespace
+
+TEST(Screenshot, PanelGraphicsShowOnlyWhatTheHostDraws) {
+	hosttest::TempDir tmp;
+	std::string panel = hosttest::readFile(rackhost::builtPluginDir() + "/res/Motifex.svg");
+	std::vector<rack::logger::Record> warnings;
+	std::vector<unsigned char> plain = paintSvg(tmp, "plain", panel, &warnings);
+	EXPECT_TRUE(warnings.empty());
+	std::vector<unsigned char> text =
+	    paintSvg(tmp, "text", withBefore(panel, "<text x=\"20\" y=\"60\" font-size=\"20\" fill=\"#fff\">SHOWN?</text>"),
+	             &warnings);
+	EXPECT_TRUE(text == plain) << "a <text> reached the picture";
+	ASSERT_EQ(warnings.size(), 1u);
+	EXPECT_NE(warnings[0].message.find(tmp.path("text.svg")), std::string::npos) << warnings[0].message;
+	EXPECT_NE(warnings[0].message.find("<text>"), std::string::npos) << warnings[0].message;
+	// The same place painted by a shape the host draws does change the picture.
+	std::vector<unsigned char> rect =
+	    paintSvg(tmp, "rect", withBefore(panel, "<rect x=\"20\" y=\"50\" width=\"60\" height=\"10\" fill=\"#fff\"/>"));
+	EXPECT_FALSE(rect == plain);
+}
+
+TEST(Screenshot, PanelGraphicsFollowTheHostsReadingOfSvg) {
+	hosttest::TempDir tmp;
+	struct Case {
+		const char* what;
+		const char* body;
+		int rgb[3];
+	};
+	// Over a blue ground; each case paints (or not) the square in the middle.
+	const Case cases[] = {
+	    {"an element's opacity replaces its group's",
+	     "<g opacity=\"0.2\"><rect opacity=\"1\" fill=\"#ff0000\"/></g>",
+	     {255, 0, 0}},
+	    {"shapes inside an ignored element are drawn",
+	     "<clipPath id=\"c\"><rect fill=\"#00ff00\"/></clipPath>",
+	     {0, 255, 0}},
+	    {"shapes inside defs are not", "<defs><rect fill=\"#ff0000\"/></defs>", {0, 0, 255}},
+	    {"inline style counts, visibility does not",
+	     "<rect fill=\"#000000\" style=\"fill: #ffffff; visibility: hidden\"/>",
+	     {255, 255, 255}},
+	    {"an attribute after the style wins", "<rect style=\"fill: #ffffff\" fill=\"#ff0000\"/>", {255, 0, 0}},
+	    {"a colour it does not know is grey", "<rect fill=\"currentColor\"/>", {128, 128, 128}},
+	    {"fill opacity applies", "<rect fill=\"#ff0000\" fill-opacity=\"0.5\"/>", {128, 0, 127}},
+	};
+	int n = 0;
+	for (const Case& c : cases) {
+		std::string body = std::regex_replace(std::string(c.body), std::regex("<rect "),
+		                                      "<rect x=\"5\" y=\"5\" width=\"10\" height=\"10\" ");
+		std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"20px\" height=\"20px\">"
+		                  "<rect x=\"0\" y=\"0\" width=\"20\" height=\"20\" fill=\"#0000ff\"/>" +
+		                  body + "</svg>";
+		paintSvg(tmp, "case" + std::to_string(n), svg);
+		Png png(tmp.path("case" + std::to_string(n++) + ".png"));
+		ASSERT_TRUE(png.ok());
+		int rgb[3];
+		png.rgb(10, 10, rgb);
+		for (int k = 0; k < 3; k++)
+			EXPECT_NEAR(rgb[k], c.rgb[k], 2) << c.what << ": " << rgb[0] << "," << rgb[1] << "," << rgb[2];
+	}
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Stand-ins for the host's component library: the official names and box
-// sizes, drawn with plain shapes instead of the official graphics.
+// sizes (those of the host's res/ComponentLibrary graphics, as its renderer
+// reads them), drawn with plain shapes instead of the official graphics.
 #include "app/LightWidget.hpp"
 #include "app/ParamWidget.hpp"
 #include "app/PortWidget.hpp"
@@ -72,26 +73,26 @@ struct RoundKnob : app::Knob {};
 
 struct RoundBlackKnob : RoundKnob {
 	RoundBlackKnob() {
-		box.size = math::Vec(28.35f, 28.35f);
+		box.size = math::Vec(28.34759f, 28.34768f);
 	}
 };
 
 struct RoundSmallBlackKnob : RoundKnob {
 	RoundSmallBlackKnob() {
-		box.size = math::Vec(22.68f, 22.68f);
+		box.size = math::Vec(22.67578f, 22.67581f);
 	}
 };
 
 struct VCVButton : app::Switch {
 	VCVButton() {
 		momentary = true;
-		box.size = math::Vec(18.f, 18.f);
+		box.size = math::Vec(17.9996f, 18.f);
 	}
 };
 
 struct CKSS : app::Switch {
 	CKSS() {
-		box.size = math::Vec(14.f, 20.64f);
+		box.size = math::Vec(14.f, 20.64111f);
 	}
 };
 
@@ -101,7 +102,11 @@ struct PJ301MPort : app::PortWidget {
 	}
 };
 
-struct ScrewSilver : app::SvgScrew {};
+struct ScrewSilver : app::SvgScrew {
+	ScrewSilver() {
+		box.size = math::Vec(15.f, 14.9989f);
+	}
+};
 
 } // namespace componentlibrary
 } // namespace rack

@@ -50,8 +50,9 @@ struct Painter {
 	}
 	virtual void text(const State& state, float x, float y, const std::string& text) {
 	}
-	// Draws an SVG file scaled into a w x h box at the current transform.
-	virtual void svg(const State& state, const std::string& path, float w, float h) {
+	// Draws an SVG graphic (`document`, read from the file at `path`) scaled
+	// into a w x h box at the current transform.
+	virtual void svg(const State& state, const std::string& path, const std::string& document, float w, float h) {
 	}
 };
 
@@ -61,6 +62,6 @@ NVGcontext* create(std::vector<Call>* calls, Painter* painter);
 void destroy(NVGcontext* ctx);
 
 // Draws an SVG graphic through the context's painter (used by SVG widgets).
-void drawSvg(NVGcontext* ctx, const std::string& path, float w, float h);
+void drawSvg(NVGcontext* ctx, const std::string& path, const std::string& document, float w, float h);
 
 } // namespace nvgstandin

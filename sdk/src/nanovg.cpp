@@ -54,10 +54,10 @@ void destroy(NVGcontext* ctx) {
 	delete ctx;
 }
 
-void drawSvg(NVGcontext* ctx, const std::string& path, float w, float h) {
+void drawSvg(NVGcontext* ctx, const std::string& path, const std::string& document, float w, float h) {
 	ctx->record("svg", {w, h}, path.c_str());
 	if (ctx->painter)
-		ctx->painter->svg(ctx->state(), path, w, h);
+		ctx->painter->svg(ctx->state(), path, document, w, h);
 }
 
 } // namespace nvgstandin

@@ -4,6 +4,8 @@
 #include <sstream>
 
 #include "common.hpp"
+#include "logger.hpp"
+#include "svg_host.hpp"
 #include "window/Svg.hpp"
 
 namespace rack {
@@ -85,7 +87,10 @@ void Svg::loadString(const std::string& str) {
 		w = vw;
 		h = vh;
 	}
+	HostDrawnSvg drawn = hostDrawnSvg(str);
 	size = math::Vec(w, h);
+	document = std::move(drawn.document);
+	dropped = std::move(drawn.dropped);
 }
 
 void Svg::loadFile(const std::string& filename) {
@@ -101,6 +106,12 @@ void Svg::loadFile(const std::string& filename) {
 		throw Exception("Failed to load SVG %s: %s", filename.c_str(), e.what());
 	}
 	path = filename;
+	if (!dropped.empty()) {
+		std::string names;
+		for (const std::string& d : dropped)
+			names += (names.empty() ? "<" : ", <") + d + ">";
+		WARN("The host does not draw %s in %s", names.c_str(), filename.c_str());
+	}
 }
 
 std::shared_ptr<Svg> Svg::load(const std::string& filename) {

@@ -78,7 +78,7 @@ void SvgWidget::setSvg(std::shared_ptr<window::Svg> svg) {
 
 void SvgWidget::draw(const DrawArgs& args) {
 	if (svg)
-		nvgstandin::drawSvg(args.vg, svg->path, box.size.x, box.size.y);
+		nvgstandin::drawSvg(args.vg, svg->path, svg->document, box.size.x, box.size.y);
 }
 
 } // namespace widget

@@ -1,6 +1,7 @@
 #pragma once
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "math.hpp"
 
@@ -18,10 +19,15 @@ inline math::Vec mm2px(math::Vec mm) {
 }
 
 // A loaded SVG graphic. The stand-in reads its size (the root element's width
-// and height in mm, px, in or pt) and keeps the file for painters to render.
+// and height in mm, px, in or pt) and keeps what the host's renderer would
+// draw of it for painters: `document`, SVG without the elements and attributes
+// the host ignores (named in `dropped`; loading a file that has any logs a
+// warning).
 struct Svg {
 	std::string path;
 	math::Vec size;
+	std::string document;
+	std::vector<std::string> dropped;
 
 	// Throws rack::Exception naming the file when it is missing or malformed.
 	void loadFile(const std::string& filename);

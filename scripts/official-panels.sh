@@ -1,0 +1,132 @@
+#!/usr/bin/env bash
+# Pictures of both panels from the real Rack 2 host, and checks against its
+# renderer:
+#  1. builds the plug-in from a clean copy of the tree with the official kit
+#     (or takes CHORDWRIGHT_VCVPLUGIN), installs it into a fresh user folder and
+#     runs the host's screenshot mode under Xvfb: docs/Quadrelle.png and
+#     docs/Motifex.png (module browser previews at zoom 2);
+#  2. rasterizes each res/*.svg with nanosvg (the host's SVG code, from the kit)
+#     and with librsvg (rsvg-convert) and fails unless they match within 0.1 %
+#     of the pixels;
+#  3. reads every printed name back from the host's pictures with tesseract and
+#     fails on any name not read as printed.
+# Kit and host: RACK_DIR and RACK_HOST (default ../shared/rack/Rack-SDK and
+# ../shared/rack/Rack beside the repo). Display: CHORDWRIGHT_DISPLAY (default a
+# free one, with an Xvfb of our own that is stopped afterwards).
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+
+default_dir() { [ -d "$root/../shared/rack/$1" ] && (cd "$root/../shared/rack/$1" && pwd) || true; }
+given="${RACK_DIR:-}${RACK_HOST:-}"
+RACK_DIR="${RACK_DIR:-$(default_dir Rack-SDK)}"
+RACK_HOST="${RACK_HOST:-$(default_dir Rack)}"
+if [ -z "$RACK_DIR" ] || [ -z "$RACK_HOST" ] || [ ! -f "$RACK_DIR/plugin.mk" ] || [ ! -x "$RACK_HOST/Rack" ]; then
+	if [ -n "$given" ]; then
+		echo "official-panels: RACK_DIR ($RACK_DIR) needs plugin.mk and RACK_HOST ($RACK_HOST) the Rack program"
+		exit 1
+	fi
+	echo "official-panels: no official Rack kit and host (set RACK_DIR and RACK_HOST); nothing checked"
+	exit 0
+fi
+RACK_DIR="$(cd "$RACK_DIR" && pwd)"
+RACK_HOST="$(cd "$RACK_HOST" && pwd)"
+start=$(date +%s)
+
+tmp="$(mktemp -d /tmp/official-panels.XXXXXX)"
+xvfb_pid=""
+cleanup() {
+	[ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+	rm -rf "$tmp"
+}
+trap cleanup EXIT
+
+# 1. Build and install.
+if [ -n "${CHORDWRIGHT_VCVPLUGIN:-}" ]; then
+	package="$CHORDWRIGHT_VCVPLUGIN"
+else
+	mkdir "$tmp/tree"
+	git ls-files -z | xargs -0 cp --parents -t "$tmp/tree" 2>/dev/null || true
+	make -C "$tmp/tree" RACK_DIR="$RACK_DIR" -j2 dist >"$tmp/build.log" 2>&1 || {
+		tail -20 "$tmp/build.log"
+		echo "official-panels: the build with the official kit failed"
+		exit 1
+	}
+	package="$(ls "$tmp"/tree/dist/*.vcvplugin)"
+fi
+user="$tmp/user"
+mkdir -p "$user/plugins-lin-x64"
+tar --zstd -xf "$package" -C "$user/plugins-lin-x64"
+echo '{"autoCheckUpdates": false}' >"$user/settings.json"
+echo '{"version": "2.4.1", "modules": [], "cables": []}' >"$tmp/empty.vcv"
+slug="$(ls "$user/plugins-lin-x64")"
+
+display="${CHORDWRIGHT_DISPLAY:-}"
+if [ -z "$display" ]; then
+	for n in $(seq 90 199); do
+		if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
+			display=$n
+			break
+		fi
+	done
+fi
+display="${display#:}"
+if [ ! -e "/tmp/.X11-unix/X$display" ]; then
+	Xvfb ":$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+	xvfb_pid=$!
+	for _ in $(seq 50); do
+		[ -e "/tmp/.X11-unix/X$display" ] && break
+		sleep 0.1
+	done
+fi
+(cd "$RACK_HOST" && DISPLAY=":$display" timeout 60 ./Rack -t 2 -u "$user" -s "$RACK_HOST" "$tmp/empty.vcv" \
+	>"$tmp/rack.log" 2>&1) || {
+	tail -20 "$user/log.txt" 2>/dev/null || tail -20 "$tmp/rack.log"
+	echo "official-panels: the host's screenshot run failed"
+	exit 1
+}
+failed=0
+if grep -i "$slug" "$user/log.txt" | grep -iE "^\[[0-9.]+ (warn|fatal)|fail"; then
+	echo "official-panels: the host complained about the plug-in (above)"
+	failed=1
+fi
+mkdir -p docs
+for panel in Quadrelle Motifex; do
+	shot="$user/screenshots/$slug/$panel.png"
+	[ -f "$shot" ] || {
+		echo "official-panels: the host made no picture of $panel"
+		exit 1
+	}
+	cp "$shot" "docs/$panel.png"
+done
+
+# 2. nanosvg against librsvg.
+g++ -O2 -std=c++17 -o "$tmp/panel-check" scripts/panel-check.cpp -I"$RACK_DIR/dep/include" \
+	$(pkg-config --cflags --libs cairo jansson) -lm
+for panel in Quadrelle Motifex; do
+	# 150 dpi: the host's 75 px per inch at zoom 2.
+	rsvg-convert --dpi-x 150 --dpi-y 150 -o "$tmp/$panel.rsvg.png" "res/$panel.svg"
+	"$tmp/panel-check" compare "res/$panel.svg" "$tmp/$panel.rsvg.png" || failed=1
+done
+
+# 3. The printed names read back from the host's pictures.
+# Each name's box (from res-src/*.labels.json) cropped from the host's picture,
+# read as one line at two scales: tesseract's line reader misses some short
+# words at one scale or the other, which says nothing about the print.
+# Single characters (note letters, octave digits) are left out.
+for panel in Quadrelle Motifex; do
+	readings=()
+	for scale in 2.5 4; do
+		dir="$tmp/ocr-$panel-$scale"
+		mkdir -p "$dir"
+		"$tmp/panel-check" crops "docs/$panel.png" "res-src/$panel.labels.json" $scale "$dir" >/dev/null
+		tesseract "$dir/list.txt" "$dir/read" --psm 7 -l eng >/dev/null 2>&1
+		readings+=("$dir/read.txt")
+	done
+	printf '%s: ' "$panel"
+	"$tmp/panel-check" ocr "$tmp/ocr-$panel-4/expected.txt" "${readings[@]}" || failed=1
+done
+
+echo "official-panels: $( [ $failed -eq 0 ] && echo passed || echo FAILED ) in $(($(date +%s) - start)) s;" \
+	"pictures in docs/Quadrelle.png, docs/Motifex.png"
+exit $failed
