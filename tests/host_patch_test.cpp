@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "CoreModules.hpp"
+#include "Motifex.hpp"
 #include "Patch.hpp"
 #include "host_test_support.hpp"
 
@@ -384,4 +385,38 @@ TEST(PatchLoading, CoreAudioOutputHearsLeftOnBothSidesScaledByItsLevelAndKeepsIt
 	json_t* dataJ = patch->moduleData(2);
 	EXPECT_EQ(dump(dataJ), R"({"audio":{"driver":1,"sampleRate":0.0},"dcFilter":true})");
 	json_decref(dataJ);
+}
+
+// The demo patch run, saved by the headless host as patch text and loaded
+// again: the phrase generator plays the same pitch and gate on every step.
+TEST(PatchRoundTrip, SavedByTheHostPlaysTheSameSteps) {
+	const int64_t MOTIFEX = 2;
+	auto stepsOf = [&](rackhost::Patch& patch) {
+		// Pitch and gate on the sample of each step, one lap of 32.
+		Motifex* m = dynamic_cast<Motifex*>(patch.module(MOTIFEX));
+		std::vector<std::pair<float, float>> played;
+		int step = m->currentStep;
+		while (played.size() < 32) {
+			patch.process(1);
+			if (m->currentStep != step)
+				played.push_back(
+				    {m->outputs[Motifex::CV_OUTPUT].getVoltage(), m->outputs[Motifex::GATE_OUTPUT].getVoltage()});
+			step = m->currentStep;
+		}
+		return played;
+	};
+	auto first = rackhost::Patch::fromFile(hosttest::sourcePath("examples/rackhost/demo.json"), hosttest::plugins());
+	first->process(4800);
+	json_t* savedJ = first->toJson();
+	char* text = json_dumps(savedJ, 0);
+	json_decref(savedJ);
+	auto second = rackhost::Patch::fromString(text, hosttest::plugins());
+	std::free(text);
+
+	// Both from the start of the phrase, with the same clock phase.
+	dynamic_cast<Motifex*>(first->module(MOTIFEX))->currentStep = 0;
+	dynamic_cast<Motifex*>(second->module(MOTIFEX))->currentStep = 0;
+	auto a = stepsOf(*first);
+	auto b = stepsOf(*second);
+	EXPECT_EQ(a, b);
 }

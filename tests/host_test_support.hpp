@@ -12,7 +12,13 @@
 #include <vector>
 
 #include "PluginFixture.hpp"
+#include "PluginLoader.hpp"
 #include "PluginSet.hpp"
+
+namespace testing_support {
+// The built plug-in as the headless host's loader holds it.
+rackhost::LoadedPlugin& plugin();
+} // namespace testing_support
 
 namespace hosttest {
 

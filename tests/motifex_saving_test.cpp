@@ -9,7 +9,7 @@
 
 #include "Motifex.hpp"
 #include "PluginFixture.hpp"
-#include "logger_capture.hpp"
+#include "LogCapture.hpp"
 
 namespace {
 
@@ -19,20 +19,12 @@ std::unique_ptr<Motifex> newMotifex() {
 	return std::unique_ptr<Motifex>(dynamic_cast<Motifex*>(testing_support::model("Motifex")->createModule()));
 }
 
-// Collects the log records made while it lives.
-struct LogCapture {
-	std::vector<rack::logger::Record> records;
-	rack::logger::Sink previous;
-	LogCapture() {
-		previous = rack::logger::setSink([this](const rack::logger::Record& r) { records.push_back(r); });
-	}
-	~LogCapture() {
-		rack::logger::setSink(previous);
-	}
+// The log records made while it lives, all of them by the save or load.
+struct LogCapture : testing_support::LogCapture {
 	Strings messages(const char* func) const {
 		Strings out;
-		for (const auto& r : records) {
-			EXPECT_EQ(r.level, rack::logger::DEBUG_LEVEL);
+		for (const auto& r : records()) {
+			EXPECT_EQ(r.level, "debug");
 			EXPECT_EQ(r.file, "src/Motifex");
 			EXPECT_EQ(r.func, func);
 			out.push_back(r.message);

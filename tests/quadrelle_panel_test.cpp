@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "PluginFixture.hpp"
+#include "PluginLoader.hpp"
 #include "Quadrelle.hpp"
 
 namespace {

@@ -1,3 +1,4 @@
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
@@ -8,8 +9,12 @@
 namespace rack {
 namespace logger {
 
+std::string logPath;
+
 namespace {
 std::mutex sinkMutex;
+FILE* logFile = nullptr;
+const auto startTime = std::chrono::steady_clock::now();
 Sink currentSink;
 bool verbose = false;
 
@@ -40,6 +45,22 @@ void setVerbose(bool v) {
 	verbose = v;
 }
 
+void init() {
+	std::lock_guard<std::mutex> lock(sinkMutex);
+	if (logFile || logPath.empty())
+		return;
+	logFile = std::fopen(logPath.c_str(), "w");
+}
+
+void destroy() {
+	std::lock_guard<std::mutex> lock(sinkMutex);
+	if (!logFile)
+		return;
+	std::fprintf(logFile, "END\n");
+	std::fclose(logFile);
+	logFile = nullptr;
+}
+
 void log(Level level, const char* filename, int line, const char* func, const char* format, ...) {
 	va_list args;
 	va_start(args, format);
@@ -47,6 +68,12 @@ void log(Level level, const char* filename, int line, const char* func, const ch
 	va_end(args);
 
 	std::lock_guard<std::mutex> lock(sinkMutex);
+	if (logFile) {
+		double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - startTime).count();
+		std::fprintf(logFile, "[%.03f %s %s:%d %s] %s\n", seconds, levelName(level), record.file.c_str(), line,
+		             record.func.c_str(), record.message.c_str());
+		std::fflush(logFile);
+	}
 	if (currentSink) {
 		currentSink(record);
 		return;

@@ -1,5 +1,7 @@
 #include "PluginFixture.hpp"
 
+#include "PluginLoader.hpp"
+
 namespace testing_support {
 
 rackhost::LoadedPlugin& plugin() {

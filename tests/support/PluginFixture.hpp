@@ -4,12 +4,11 @@
 
 #include <rack.hpp>
 
-#include "PluginLoader.hpp"
-
 namespace testing_support {
 
-// The built plug-in, loaded once per test program as the host loads it.
-rackhost::LoadedPlugin& plugin();
+// A model of the built plug-in, which is loaded once per test program the
+// way the host loads it: by the headless host's loader, or, where the suites
+// run on the official host library, by that library's own plug-in record.
 rack::plugin::Model* model(const std::string& slug);
 
 // A new module of the model, as its own class (null if it is not one).
