@@ -11,7 +11,6 @@
 
 #include "MotifexSupport.hpp"
 #include "QuadrelleRig.hpp"
-#include "host_test_support.hpp"
 
 namespace {
 
@@ -20,7 +19,7 @@ using Row = std::vector<std::string>;
 // The rows (header and separator dropped) of the table after the marker
 // `<!-- checked: NAME -->` in the manual.
 std::vector<Row> table(const std::string& manual, const std::string& name) {
-	std::istringstream in(hosttest::readFile(hosttest::sourcePath("docs/" + manual)));
+	std::ifstream in(std::string(CHORDWRIGHT_SOURCE_DIR) + "/docs/" + manual);
 	std::string line;
 	std::vector<Row> rows;
 	bool found = false;
