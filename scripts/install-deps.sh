@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build, the tests and the headless host
 # need, when any is missing.
+#   scripts/install-deps.sh official   also what the official Rack SDK and host
+#                                      need, and a screen for the host (Xvfb)
 set -euo pipefail
 
 packages=(
@@ -9,6 +11,14 @@ packages=(
 	libgtest-dev libbenchmark-dev
 	clang libclang-rt-14-dev clang-format
 )
+if [ "${1:-}" = official ]; then
+	packages+=(
+		jq zstd
+		libglew2.2 libglfw3 libjansson4 libcurl4 libarchive13 libspeexdsp1 libsamplerate0 libasound2
+		libjack-jackd2-0 libpulse0 libgl1 libgl1-mesa-dri
+		xvfb xdotool imagemagick tesseract-ocr tesseract-ocr-eng
+	)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -14,80 +14,34 @@
 # ../shared/rack/Rack beside the repo). Display: CHORDWRIGHT_DISPLAY (default a
 # free one, with an Xvfb of our own that is stopped afterwards).
 set -euo pipefail
-root="$(cd "$(dirname "$0")/.." && pwd)"
-cd "$root"
-
-default_dir() { [ -d "$root/../shared/rack/$1" ] && (cd "$root/../shared/rack/$1" && pwd) || true; }
-given="${RACK_DIR:-}${RACK_HOST:-}"
-RACK_DIR="${RACK_DIR:-$(default_dir Rack-SDK)}"
-RACK_HOST="${RACK_HOST:-$(default_dir Rack)}"
-if [ -z "$RACK_DIR" ] || [ -z "$RACK_HOST" ] || [ ! -f "$RACK_DIR/plugin.mk" ] || [ ! -x "$RACK_HOST/Rack" ]; then
-	if [ -n "$given" ]; then
-		echo "official-panels: RACK_DIR ($RACK_DIR) needs plugin.mk and RACK_HOST ($RACK_HOST) the Rack program"
-		exit 1
-	fi
+cd "$(dirname "$0")/.."
+source scripts/official-lib.sh
+if ! official_locate; then
 	echo "official-panels: no official Rack kit and host (set RACK_DIR and RACK_HOST); nothing checked"
 	exit 0
 fi
-RACK_DIR="$(cd "$RACK_DIR" && pwd)"
-RACK_HOST="$(cd "$RACK_HOST" && pwd)"
 start=$(date +%s)
-
 tmp="$(mktemp -d /tmp/official-panels.XXXXXX)"
-xvfb_pid=""
 cleanup() {
-	[ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+	official_stop_xvfb
 	rm -rf "$tmp"
 }
 trap cleanup EXIT
 
-# 1. Build and install.
-if [ -n "${CHORDWRIGHT_VCVPLUGIN:-}" ]; then
-	package="$CHORDWRIGHT_VCVPLUGIN"
-else
-	mkdir "$tmp/tree"
-	git ls-files -z | xargs -0 cp --parents -t "$tmp/tree" 2>/dev/null || true
-	make -C "$tmp/tree" RACK_DIR="$RACK_DIR" -j2 dist >"$tmp/build.log" 2>&1 || {
-		tail -20 "$tmp/build.log"
-		echo "official-panels: the build with the official kit failed"
-		exit 1
-	}
-	package="$(ls "$tmp"/tree/dist/*.vcvplugin)"
-fi
-user="$tmp/user"
-mkdir -p "$user/plugins-lin-x64"
-tar --zstd -xf "$package" -C "$user/plugins-lin-x64"
-echo '{"autoCheckUpdates": false}' >"$user/settings.json"
+# 1. Build, install and let the host draw every panel it has.
+official_package "$tmp"
+user=$(official_user_folder "$tmp")
 echo '{"version": "2.4.1", "modules": [], "cables": []}' >"$tmp/empty.vcv"
 slug="$(ls "$user/plugins-lin-x64")"
-
-display="${CHORDWRIGHT_DISPLAY:-}"
-if [ -z "$display" ]; then
-	for n in $(seq 90 199); do
-		if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-			display=$n
-			break
-		fi
-	done
-fi
-display="${display#:}"
-if [ ! -e "/tmp/.X11-unix/X$display" ]; then
-	Xvfb ":$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-	xvfb_pid=$!
-	for _ in $(seq 50); do
-		[ -e "/tmp/.X11-unix/X$display" ] && break
-		sleep 0.1
-	done
-fi
-(cd "$RACK_HOST" && DISPLAY=":$display" timeout 60 ./Rack -t 2 -u "$user" -s "$RACK_HOST" "$tmp/empty.vcv" \
-	>"$tmp/rack.log" 2>&1) || {
+official_start_xvfb
+(cd "$RACK_HOST" && timeout 60 ./Rack -t 2 -u "$user" -s "$RACK_HOST" "$tmp/empty.vcv" >"$tmp/rack.log" 2>&1) || {
 	tail -20 "$user/log.txt" 2>/dev/null || tail -20 "$tmp/rack.log"
 	echo "official-panels: the host's screenshot run failed"
 	exit 1
 }
 failed=0
-if grep -i "$slug" "$user/log.txt" | grep -iE "^\[[0-9.]+ (warn|fatal)|fail"; then
-	echo "official-panels: the host complained about the plug-in (above)"
+if official_log_problems "$user/log.txt" | grep .; then
+	echo "official-panels: the host complained (above)"
 	failed=1
 fi
 mkdir -p docs

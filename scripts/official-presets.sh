@@ -9,25 +9,14 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
-RACK_DIR=$(realpath -m "${RACK_DIR:-../shared/rack/Rack-SDK}")
-RACK_HOST=$(realpath -m "${RACK_HOST:-../shared/rack/Rack}")
-if [ ! -x "$RACK_HOST/Rack" ] || { [ -z "${CHORDWRIGHT_VCVPLUGIN:-}" ] && [ ! -f "$RACK_DIR/plugin.mk" ]; }; then
-	echo "official-presets: no official Rack host/kit at $RACK_HOST, $RACK_DIR; skipped"
+source scripts/official-lib.sh
+if ! official_locate; then
+	echo "official-presets: no official Rack kit and host (set RACK_DIR and RACK_HOST); skipped"
 	exit 0
 fi
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
-
-PACKAGE=${CHORDWRIGHT_VCVPLUGIN:-}
-if [ -z "$PACKAGE" ]; then
-	mkdir "$WORK/src"
-	git ls-files -z | xargs -0 cp --parents -t "$WORK/src"
-	make -C "$WORK/src" -j2 RACK_DIR="$RACK_DIR" dist >"$WORK/build.log" 2>&1 || {
-		cat "$WORK/build.log"
-		exit 1
-	}
-	PACKAGE=$(ls "$WORK"/src/dist/*.vcvplugin)
-fi
+official_package "$WORK"
 RACK_VERSION=$(python3 -c "import json,sys; print(json.load(open(sys.argv[1]))['version'])" "$RACK_HOST/Core.json" 2>/dev/null || echo 2.4.1)
 
 # One patch per preset: the preset's module alone; the examples as they are.
@@ -47,23 +36,18 @@ PY
 # Each run in a fresh user folder; two at a time.
 run_one() {
 	local patch=$1 user
-	user=$(mktemp -d "$WORK/user.XXXXXX")
-	mkdir -p "$user/plugins-lin-x64"
-	tar --zstd -xf "$PACKAGE" -C "$user/plugins-lin-x64"
-	echo '{"autoCheckUpdates": false}' >"$user/settings.json"
-	(cd "$RACK_HOST" && (sleep 3; echo) | env -u DISPLAY timeout 60 ./Rack -h -u "$user" -s "$RACK_HOST" "$patch" >"$user/stdout.txt" 2>&1) || true
+	user=$(official_user_folder "$WORK")
+	official_run_headless "$user" "$patch" 3 || true
 	local log=$user/log.txt problems=""
 	local modules
 	modules=$(python3 -c "import json,sys; print(len(json.load(open(sys.argv[1]))['modules']))" "$patch")
 	if [ ! -f "$log" ]; then
 		problems="no log"
 	else
-		# The machine has no audio or MIDI device; the host always says so.
-		problems=$(grep -E '^\[[0-9.]+ (warn|fatal)|error' "$log" |
-			grep -vE 'rtmidi|RtMidi|rtaudio|RtAudio|MIDI|midi|ALSA|JACK|PulseAudio|audio device' || true)
+		problems=$(official_log_problems "$log")
 		grep -q "Loaded Chordwright" "$log" || problems+=$'\n''plug-in not loaded'
 		[ "$(grep -c 'Creating module widget' "$log")" = "$modules" ] || problems+=$'\n''not every module was created'
-		[ "$(tail -c 3 "$log")" = "END" ] || problems+=$'\n''no END: the host did not stop cleanly'
+		official_clean_end "$log" || problems+=$'\n''no END: the host did not stop cleanly'
 	fi
 	if [ -n "$problems" ]; then
 		echo "FAIL  $(basename "$patch")"
@@ -72,7 +56,7 @@ run_one() {
 	fi
 	echo "ok    $(basename "$patch")"
 }
-export -f run_one
+export -f run_one official_user_folder official_run_headless official_log_problems official_clean_end
 export WORK PACKAGE RACK_HOST
 failed=0
 find "$WORK/patches" -name '*.vcv' -print0 | sort -z | xargs -0 -n1 -P2 bash -c 'run_one "$0"' >"$WORK/results.txt" || failed=1

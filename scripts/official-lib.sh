@@ -1,0 +1,149 @@
+# Shared by the scripts that use the official Rack SDK and host (source it):
+# finding them, building and installing the plug-in as a player does, running
+# the host, and reading its log.
+#   RACK_DIR   the official SDK  (default ../shared/rack/Rack-SDK beside the repo)
+#   RACK_HOST  the official host (default ../shared/rack/Rack beside the repo)
+#   CHORDWRIGHT_VCVPLUGIN  an already built .vcvplugin to use instead of building one
+
+# Sets RACK_DIR and RACK_HOST to absolute folders. Returns 1 when neither was
+# given nor is present (the caller skips); exits when only one is usable.
+official_locate() {
+	local root
+	root=$(git rev-parse --show-toplevel)
+	local given="${RACK_DIR:-}${RACK_HOST:-}"
+	RACK_DIR=$(realpath -m "${RACK_DIR:-$root/../shared/rack/Rack-SDK}")
+	RACK_HOST=$(realpath -m "${RACK_HOST:-$root/../shared/rack/Rack}")
+	if [ -z "$given" ] && [ ! -f "$RACK_DIR/plugin.mk" ] && [ ! -x "$RACK_HOST/Rack" ]; then
+		return 1
+	fi
+	[ -f "$RACK_DIR/plugin.mk" ] || { echo "RACK_DIR=$RACK_DIR holds no official SDK (plugin.mk)" >&2; exit 1; }
+	[ -x "$RACK_HOST/Rack" ] || { echo "RACK_HOST=$RACK_HOST holds no official host (Rack)" >&2; exit 1; }
+	export RACK_DIR RACK_HOST
+}
+
+# A copy of the working tree's files (tracked and new, as git sees them) in $1.
+official_clean_copy() {
+	local dest=$1
+	mkdir -p "$dest"
+	git ls-files -z --cached --others --exclude-standard | while IFS= read -r -d '' f; do
+		[ -e "$f" ] && printf '%s\0' "$f"
+	done | xargs -0 cp --parents -t "$dest"
+}
+
+# Builds the plug-in from a clean copy in $1/src with the kit's `make dist`,
+# its output in $1/make.log. Sets PACKAGE (the .vcvplugin) and PLUGIN_BUILD
+# (the folder holding plugin.so, plugin.json, res/). Fails on a build error.
+official_build() {
+	local work=$1
+	official_clean_copy "$work/src"
+	if ! make -C "$work/src" -j2 RACK_DIR="$RACK_DIR" dist >"$work/make.log" 2>&1; then
+		cat "$work/make.log"
+		echo "make dist failed" >&2
+		return 1
+	fi
+	PACKAGE=$(ls "$work"/src/dist/*.vcvplugin)
+	PLUGIN_BUILD=$work/src
+	export PACKAGE PLUGIN_BUILD
+}
+
+# Uses CHORDWRIGHT_VCVPLUGIN when given, else builds as above.
+official_package() {
+	if [ -n "${CHORDWRIGHT_VCVPLUGIN:-}" ]; then
+		PACKAGE=$(realpath "$CHORDWRIGHT_VCVPLUGIN")
+		export PACKAGE
+	else
+		official_build "$1"
+	fi
+}
+
+# A fresh user folder below $1 with the plug-in installed as a player installs
+# it; extra settings as JSON members in $2. Prints its path.
+official_user_folder() {
+	local user
+	user=$(mktemp -d "$1/user.XXXXXX")
+	mkdir -p "$user/plugins-lin-x64"
+	tar --zstd -xf "$PACKAGE" -C "$user/plugins-lin-x64"
+	# No update check (no network) and no tips dialog at startup.
+	echo "{\"autoCheckUpdates\": false, \"tipIndex\": -1${2:+, $2}}" >"$user/settings.json"
+	echo "$user"
+}
+
+# Runs the host headless on patch $2 with user folder $1 for $3 seconds
+# (default 3), then stops it as a player would (Enter).
+official_run_headless() {
+	local user=$1 patch=$2 seconds=${3:-3}
+	(cd "$RACK_HOST" && (sleep "$seconds"; echo) | env -u DISPLAY timeout $((seconds + 60)) ./Rack -h -u "$user" \
+		-s "$RACK_HOST" "$patch" >"$user/stdout.txt" 2>&1)
+}
+
+# The warning and error lines of log $1 (and any line that speaks of an error
+# or a failure), except the host's notes that this machine has no audio or
+# MIDI device.
+official_log_problems() {
+	grep -iE '^\[[0-9.]+ (warn|fatal) |error|fail|could not|cannot' "$1" |
+		grep -vE 'rtmidi|rtaudio|RtMidi|RtAudio' || true
+}
+
+# Whether log $1 ends as a clean stop does.
+official_clean_end() {
+	[ "$(tail -n 1 "$1")" = "END" ]
+}
+
+# Starts Xvfb on CHORDWRIGHT_DISPLAY or the first free display from :90 and
+# sets DISPLAY for the caller; official_stop_xvfb stops it.
+official_start_xvfb() {
+	local n=${CHORDWRIGHT_DISPLAY:-}
+	n=${n#:}
+	if [ -z "$n" ]; then
+		n=90
+		while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do
+			n=$((n + 1))
+		done
+	fi
+	Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+	OFFICIAL_XVFB_PID=$!
+	export DISPLAY=":$n"
+	for _ in $(seq 50); do
+		xdotool getdisplaygeometry >/dev/null 2>&1 && return 0
+		sleep 0.1
+	done
+	echo "Xvfb did not start on $DISPLAY" >&2
+	return 1
+}
+
+official_stop_xvfb() {
+	if [ -n "${OFFICIAL_XVFB_PID:-}" ]; then
+		kill "$OFFICIAL_XVFB_PID" 2>/dev/null || true
+		wait "$OFFICIAL_XVFB_PID" 2>/dev/null || true
+		OFFICIAL_XVFB_PID=
+	fi
+}
+
+# Runs the host in a window (DISPLAY must be set) on patch $2 with user folder
+# $1 until the autosave it writes satisfies the python expression $3 over `p`
+# (the autosaved patch) or $4 seconds (default 30) pass, then quits it with
+# ctrl+q as a player would. Fails unless it quit cleanly in time.
+official_run_windowed() {
+	local user=$1 patch=$2 until=$3 seconds=${4:-30}
+	(cd "$RACK_HOST" && exec timeout $((seconds + 30)) ./Rack -u "$user" -s "$RACK_HOST" "$patch" \
+		>"$user/stdout.txt" 2>&1) &
+	local pid=$! waited=0
+	while [ "$waited" -lt $((seconds * 10)) ]; do
+		if [ -f "$user/autosave/patch.json" ] && python3 - "$user/autosave/patch.json" "$until" <<'PY' 2>/dev/null; then
+import json, sys
+p = json.load(open(sys.argv[1]))
+sys.exit(0 if eval(sys.argv[2]) else 1)
+PY
+			break
+		fi
+		sleep 0.1
+		waited=$((waited + 1))
+	done
+	local window
+	window=$(xdotool search --name "VCV Rack" 2>/dev/null | head -n 1 || true)
+	[ -n "$window" ] && xdotool windowfocus --sync "$window" key --clearmodifiers ctrl+q 2>/dev/null || true
+	local status=0
+	wait "$pid" || status=$?
+	[ "$waited" -lt $((seconds * 10)) ] || { echo "the autosave never held what was awaited" >&2; return 1; }
+	return $status
+}
