@@ -10,6 +10,8 @@ SOURCES += $(wildcard src/*.cpp)
 
 DISTRIBUTABLES += res
 DISTRIBUTABLES += presets
+# The players' example patches (the headless host's own, in examples/rackhost, stay out).
+DISTRIBUTABLES += $(wildcard examples/*.vcv)
 DISTRIBUTABLES += $(wildcard LICENSE*)
 
 include $(RACK_DIR)/plugin.mk

@@ -44,7 +44,7 @@ LEGENDS = {
         (11, ("input", 7), "left"), (12, ("param", 11), "up"),
         (13, ("input", 9), "left"), (14, ("param", 13), "up"),
         (15, ("input", 8), "left"), (16, ("param", 12), "up"),
-        (17, ("param", 20), "up"), (18, ("param", 21), "up"), (19, ("at", 403, 293), "up"),
+        (17, ("param", 20), "left"), (18, ("param", 21), "left"), (19, ("at", 403, 293), "up"),
         (20, ("param", 16), "up"), (21, ("at", 329, 351), "left"),
         (22, ("output", 0), "left"), (23, ("output", 1), "left"),
     ],
@@ -63,6 +63,24 @@ def main():
     zoom = float(size[0]) / layout["width"]
     widgets = {(w["kind"], w["id"]): w for w in layout["widgets"]}
     radius = 8.5 * zoom / 2 + 2
+    # What a marker must not cover, in picture pixels: every widget and every
+    # printed name (boxes in mm from the panel's sidecar).
+    mm = 75 / 25.4 * zoom
+    blocked = [((w["x"] - w["w"] / 2) * zoom, (w["y"] - w["h"] / 2) * zoom, (w["x"] + w["w"] / 2) * zoom,
+                (w["y"] + w["h"] / 2) * zoom) for w in layout["widgets"]]
+    with open(os.path.join(ROOT, "res-src", model + ".labels.json")) as f:
+        blocked += [tuple(v * mm for v in label["box"]) for label in json.load(f)["labels"]]
+
+    def free(x, y):
+        r = radius + 1
+        if x - r < 0 or y - r < 0 or x + r > float(size[0]) or y + r > float(size[1]):
+            return False
+        for (x0, y0, x1, y1) in blocked:
+            nx, ny = min(max(x, x0), x1), min(max(y, y0), y1)
+            if (nx - x) ** 2 + (ny - y) ** 2 < r * r:
+                return False
+        return True
+
     draw = []
     for number, target, side in LEGENDS[model]:
         if target[0] == "at":
@@ -70,11 +88,27 @@ def main():
         else:
             w_ = widgets[target]
             x, y, w, h = w_["x"], w_["y"], w_["w"], w_["h"]
-        x, y = x * zoom, y * zoom
-        if side == "left":
-            x -= w * zoom / 2 + radius + 2
-        else:
-            y -= h * zoom / 2 + radius + 2
+        x, y, w, h = x * zoom, y * zoom, w * zoom, h * zoom
+        # The preferred side first, then the others, a little further out each round.
+        dx, dy = w / 2 + radius + 2, h / 2 + radius + 2
+        sides = {"left": (-dx, 0), "up": (0, -dy), "right": (dx, 0), "down": (0, dy),
+                 "up-left": (-dx * 0.8, -dy * 0.8), "down-left": (-dx * 0.8, dy * 0.8)}
+        order = [side] + [k for k in sides if k != side]
+        spot = None
+        for grow in (0, 4, 8, 12):
+            for k in order:
+                ox, oy = sides[k]
+                cx = x + ox + (grow if ox > 0 else -grow if ox < 0 else 0)
+                cy = y + oy + (grow if oy > 0 else -grow if oy < 0 else 0)
+                if free(cx, cy):
+                    spot = (cx, cy)
+                    break
+            if spot:
+                break
+        if not spot:
+            sys.exit("no free place for marker %d" % number)
+        x, y = spot
+        blocked.append((x - radius, y - radius, x + radius, y + radius))
         draw += ["-fill", "#ffd400", "-stroke", "#000000", "-strokewidth", "2",
                  "-draw", "circle %.1f,%.1f %.1f,%.1f" % (x, y, x + radius, y),
                  "-fill", "#000000", "-stroke", "none", "-pointsize", "%.1f" % (radius * 1.15),

@@ -55,19 +55,20 @@ def motifex(name):
 
 # Quadrelle: 0 V/Oct input; outputs 0 mix, 1..4 voices. Motifex: output 0 CV.
 # Core AudioInterface2: inputs 0 L/MON, 1 RIGHT.
+# File names without spaces: the kit's `make dist` copies them by name.
 PATCHES = {
-    "Quadrelle Open Chord": [
+    "Quadrelle-Open-Chord": [
         [audio(1), module(2, AUDIO_HP, preset("Quadrelle", "Open Major Ninth"))],
         [cable(1, 2, 0, 1, 0, "#f3374b")],
     ],
-    "Motifex Melody over a Tracking Pad": [
+    "Motifex-Melody-over-a-Tracking-Pad": [
         [audio(1), # A major third, corrected to the C major scale under the melody,
          # and the octave on top in place of the pad's minor seventh.
          module(2, AUDIO_HP, with_params(preset("Quadrelle", "Tracking Pad"), {30: 1, 31: 0, 7: 0.25})),
          module(3, AUDIO_HP + MODULE_HP, motifex("C Major Pop"))],
         [cable(1, 3, 0, 2, 0, "#1dc4d2"), cable(2, 2, 0, 1, 0, "#f3374b")],
     ],
-    "Motifex Bassline with a Drone": [
+    "Motifex-Bassline-with-a-Drone": [
         [audio(1), # Voices 3 and 4 drone on E and B, the tonic and fifth of E minor.
          module(2, AUDIO_HP, with_params(preset("Quadrelle", "Drone with Moving Root"), {6: 0.583333, 7: 0.166667})),
          module(3, AUDIO_HP + MODULE_HP, motifex("E Minor Root Bass"))],

@@ -45,7 +45,13 @@ official_build "$work"
 if grep -iE 'warning' "$work/make.log"; then
 	fail "the official build gave compiler warnings (above)"
 fi
-echo "built $(basename "$PACKAGE") without warnings"
+# What players get: the library, the manifest, the panels, the presets and the
+# example patches, as in the tree.
+contents=$(tar --zstd -tf "$PACKAGE")
+for f in plugin.so plugin.json res/Quadrelle.svg res/Motifex.svg presets/*/*.vcvm examples/*.vcv; do
+	grep -qxF "Chordwright/$f" <<<"$contents" || fail "the package lacks $f"
+done
+echo "built $(basename "$PACKAGE") without warnings: $(grep -c '' <<<"$contents") entries, presets and examples included"
 
 patch=$root/tests/official/motifex-into-quadrelle.vcv
 # The log must show the plug-in, both modules and both panels, nothing wrong

@@ -1,5 +1,5 @@
 // The players' example patches: only this plug-in's modules and Rack's own
-// Core audio output, each described in a manual, each loading cleanly and
+// Core audio output, shipped with the plug-in, each described in a manual, each loading cleanly and
 // playing once the player's clock reaches Motifex.
 #include <gtest/gtest.h>
 
@@ -41,6 +41,11 @@ TEST(ExamplePatches, NameOnlyThisPluginAndCoresAudioAndAreDescribedInAManual) {
 		}
 		EXPECT_NE(manuals.find("`examples/" + file.filename().string() + "`"), std::string::npos)
 		    << "no manual describes it";
+		// Shipped with the plug-in as it is; a space in the name would break
+		// the kit's `make dist`, which copies them by name.
+		EXPECT_EQ(file.filename().string().find(' '), std::string::npos);
+		EXPECT_EQ(hosttest::readFile(file.string()),
+		          hosttest::readFile(rackhost::builtPluginDir() + "/examples/" + file.filename().string()));
 	}
 }
 
