@@ -64,7 +64,7 @@ official_user_folder() {
 	mkdir -p "$user/plugins-lin-x64"
 	tar --zstd -xf "$PACKAGE" -C "$user/plugins-lin-x64"
 	# No update check (no network) and no tips dialog at startup.
-	echo "{\"autoCheckUpdates\": false, \"tipIndex\": -1${2:+, $2}}" >"$user/settings.json"
+	echo "{\"autoCheckUpdates\": false, \"showTipsOnLaunch\": false${2:+, $2}}" >"$user/settings.json"
 	echo "$user"
 }
 

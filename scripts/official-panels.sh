@@ -54,6 +54,27 @@ for panel in Quadrelle Motifex; do
 	cp "$shot" "docs/$panel.png"
 done
 
+# Motifex playing a factory preset in a window of the host, its display
+# filled, for the manual: docs/Motifex-running.png. The host puts the first
+# module of a patch at the rack's top left, 30 px in and 60 px down in its
+# default window; the crop is the panel at 100 %.
+python3 - "$tmp/running.vcv" "presets/Motifex/D Minor Busy Sixteenths.vcvm" <<'PY'
+import json, sys
+module = json.load(open(sys.argv[2]))
+module.update({"id": 1, "pos": [0, 0]})
+module["params"].append({"id": 13, "value": 1.0})
+json.dump({"version": "2.4.1", "modules": [module], "cables": []}, open(sys.argv[1], "w"))
+PY
+window_user=$(official_user_folder "$tmp")
+(cd "$RACK_HOST" && exec timeout 60 ./Rack -u "$window_user" -s "$RACK_HOST" "$tmp/running.vcv" >/dev/null 2>&1) &
+rack_pid=$!
+sleep 5
+import -window root "$tmp/window.png"
+window=$(xdotool search --name "VCV Rack" | head -n 1 || true)
+[ -n "$window" ] && xdotool windowfocus --sync "$window" key --clearmodifiers ctrl+q 2>/dev/null || true
+wait "$rack_pid" || { echo "official-panels: the windowed run failed"; failed=1; }
+convert "$tmp/window.png" -crop 600x380+30+60 +repage docs/Motifex-running.png
+
 # 2. nanosvg against librsvg.
 g++ -O2 -std=c++17 -o "$tmp/panel-check" scripts/panel-check.cpp -I"$RACK_DIR/dep/include" \
 	$(pkg-config --cflags --libs cairo jansson) -lm
