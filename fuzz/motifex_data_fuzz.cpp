@@ -5,13 +5,16 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "HostContext.hpp"
 #include "PluginLoader.hpp"
 #include "nanovg_backend.hpp"
 
 namespace {
 
 rack::plugin::Model* motifex() {
+	static rackhost::HostContext* context = new rackhost::HostContext;
 	static rackhost::LoadedPlugin* plugin = rackhost::loadPlugin(rackhost::builtPluginDir()).release();
+	(void)context;
 	return plugin->model("Motifex");
 }
 

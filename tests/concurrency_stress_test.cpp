@@ -30,13 +30,16 @@ double stressSeconds() {
 
 // The engine's lock, as the host holds it while it processes a block and
 // while it saves or loads module data.
-struct Engine {
+struct EngineLock {
+	// The host's context, which every host thread sets before it touches
+	// a module (parameter quantities go through its engine).
+	rack::Context* context = rack::contextGet();
 	std::mutex mutex;
 	std::atomic<bool> stop{false};
 	long samples = 0;
 };
 
-template <class F> void engineLoop(Engine& engine, F processOneSample) {
+template <class F> void engineLoop(EngineLock& engine, F processOneSample) {
 	while (!engine.stop.load()) {
 		std::lock_guard<std::mutex> lock(engine.mutex);
 		for (int i = 0; i < 64; i++) {
@@ -47,8 +50,9 @@ template <class F> void engineLoop(Engine& engine, F processOneSample) {
 }
 
 // Saves and loads module data every few milliseconds with the engine paused.
-template <class F> std::thread patchIoLoop(Engine& engine, long& count, F saveAndLoad) {
+template <class F> std::thread patchIoLoop(EngineLock& engine, long& count, F saveAndLoad) {
 	return std::thread([&engine, &count, saveAndLoad] {
+		rack::contextSet(engine.context);
 		while (!engine.stop.load()) {
 			std::this_thread::sleep_for(std::chrono::milliseconds(5));
 			std::lock_guard<std::mutex> lock(engine.mutex);
@@ -59,7 +63,7 @@ template <class F> std::thread patchIoLoop(Engine& engine, long& count, F saveAn
 }
 
 // Lets the threads run for the stress time, then stops and joins them.
-void runThenJoin(Engine& engine, std::thread& audio, std::thread& interface, std::thread& patchIo) {
+void runThenJoin(EngineLock& engine, std::thread& audio, std::thread& interface, std::thread& patchIo) {
 	auto until = SteadyClock::now() + std::chrono::duration<double>(stressSeconds());
 	while (SteadyClock::now() < until)
 		std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -111,12 +115,13 @@ TEST(Concurrency, PhraseGeneratorWithPanelSaveAndLoad) {
 	m->outputs[Motifex::GATE_OUTPUT].channels = 1;
 	rack::app::ModuleWidget* panel = model->createModuleWidget(m);
 
-	Engine engine;
+	EngineLock engine;
 	std::vector<Motifex::TextLabel*> labels(m->stepLabels, m->stepLabels + 32);
 	labels.insert(labels.end(), m->chordLabels, m->chordLabels + 4);
 	labels.push_back(m->keyLabel);
 
 	std::thread audio([&] {
+		rack::contextSet(engine.context);
 		rack::engine::Module::ProcessArgs args{48000.f, 1.f / 48000.f, 0};
 		engineLoop(engine, [&](long n) {
 			// A clock at 1.5 kHz, buttons pressed now and then for a while.
@@ -138,6 +143,7 @@ TEST(Concurrency, PhraseGeneratorWithPanelSaveAndLoad) {
 	Interface ui;
 	std::atomic<long> badTexts{0};
 	std::thread interface([&] {
+		rack::contextSet(engine.context);
 		while (!engine.stop.load()) {
 			ui.frame(panel);
 			for (Motifex::TextLabel* label : labels)
@@ -172,8 +178,9 @@ TEST(Concurrency, ChordOscillatorWithPanel) {
 	q->inputs[Quadrelle::VOCT_INPUT].channels = 1;
 	rack::app::ModuleWidget* panel = model->createModuleWidget(q);
 
-	Engine engine;
+	EngineLock engine;
 	std::thread audio([&] {
+		rack::contextSet(engine.context);
 		rack::engine::Module::ProcessArgs args{48000.f, 1.f / 48000.f, 0};
 		engineLoop(engine, [&](long n) {
 			q->inputs[Quadrelle::VOCT_INPUT].setVoltage(float((n / 5000) % 5) - 2.f);
@@ -187,6 +194,7 @@ TEST(Concurrency, ChordOscillatorWithPanel) {
 	// draws the panel.
 	Interface ui;
 	std::thread interface([&] {
+		rack::contextSet(engine.context);
 		std::mt19937 rng(7);
 		std::uniform_int_distribution<int> param(0, Quadrelle::RANGE_PARAM);
 		std::uniform_real_distribution<float> unit(0.f, 1.f);

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
+#include <thread>
 
 #include "CoreModules.hpp"
 #include "Patch.hpp"
@@ -229,6 +231,19 @@ TEST(Engine, ModuleDataIsSavedAndLoadedBetweenSamples) {
 	rig.patch.process(1);
 	EXPECT_EQ(rig.sink->processed, 8);
 	EXPECT_THROW(rig.patch.moduleData(12345), rack::Exception);
+}
+
+// As in the host, a parameter quantity reaches its value through the engine
+// of the calling thread's context; a thread without one cannot use it.
+TEST(HostContext, QuantitiesGoThroughTheThreadsEngine) {
+	std::unique_ptr<rack::engine::Module> q(testing_support::model("Quadrelle")->createModule());
+	rack::engine::ParamQuantity* pq = q->paramQuantities[0];
+	pq->setValue(0.25f);
+	EXPECT_EQ(q->params[0].getValue(), 0.25f);
+	pq->setValue(7.f);
+	EXPECT_EQ(pq->getValue(), 1.f) << "clamped to the range";
+	GTEST_FLAG_SET(death_test_style, "threadsafe");
+	EXPECT_DEATH(std::thread([&] { pq->setValue(0.5f); }).join(), "needs the host's engine");
 }
 
 TEST(HostClock, TenVoltGateAtHalfDutyFromTheFirstSample) {

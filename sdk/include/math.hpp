@@ -8,6 +8,10 @@ namespace math {
 inline float clamp(float x, float a = 0.f, float b = 1.f) {
 	return std::fmax(std::fmin(x, b), a);
 }
+// `clamp` with the bounds swapped when `b < a`.
+inline float clampSafe(float x, float a = 0.f, float b = 1.f) {
+	return (a <= b) ? clamp(x, a, b) : clamp(x, b, a);
+}
 inline int clamp(int x, int a, int b) {
 	return std::max(std::min(x, b), a);
 }

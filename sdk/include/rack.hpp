@@ -3,11 +3,13 @@
 #pragma once
 
 #include "common.hpp"
+#include "context.hpp"
 #include "math.hpp"
 #include "logger.hpp"
 #include "asset.hpp"
 #include "nanovg.h"
 
+#include "engine/Engine.hpp"
 #include "engine/Light.hpp"
 #include "engine/Module.hpp"
 #include "engine/Param.hpp"

@@ -1,7 +1,11 @@
 #include <cassert>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <random>
 
+#include "context.hpp"
+#include "engine/Engine.hpp"
 #include "engine/Module.hpp"
 #include "math.hpp"
 
@@ -16,22 +20,35 @@ Param* ParamQuantity::getParam() {
 	return &module->params[paramId];
 }
 
+namespace {
+
+// Quantities reach their values through the engine of the thread's context,
+// as in the host, where calling them on a thread without one crashes. Here
+// the failure is at least plain.
+Engine* contextEngine(const char* operation) {
+	Context* context = contextGet();
+	if (!context || !context->engine) {
+		std::fprintf(stderr, "ParamQuantity::%s needs the host's engine (APP->engine) on this thread\n", operation);
+		std::abort();
+	}
+	return context->engine;
+}
+
+} // namespace
+
 void ParamQuantity::setValue(float value) {
-	Param* param = getParam();
-	if (!param)
+	if (!getParam())
 		return;
-	if (!std::isfinite(value))
-		return;
+	value = math::clampSafe(value, getMinValue(), getMaxValue());
 	if (snapEnabled)
 		value = std::round(value);
-	param->setValue(math::clamp(value, getMinValue(), getMaxValue()));
+	contextEngine("setValue")->setParamValue(module, paramId, value);
 }
 
 float ParamQuantity::getValue() {
-	Param* param = getParam();
-	if (!param)
+	if (!getParam())
 		return 0.f;
-	return param->getValue();
+	return contextEngine("getValue")->getParamValue(module, paramId);
 }
 
 std::string ParamQuantity::getLabel() {
@@ -45,9 +62,7 @@ bool ParamQuantity::isBounded() {
 }
 
 void ParamQuantity::reset() {
-	Param* param = getParam();
-	if (param)
-		param->setValue(getDefaultValue());
+	setValue(getDefaultValue());
 }
 
 void ParamQuantity::randomize() {

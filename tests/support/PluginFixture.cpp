@@ -1,11 +1,16 @@
 #include "PluginFixture.hpp"
 
+#include "HostContext.hpp"
 #include "PluginLoader.hpp"
 
 namespace testing_support {
 
 rackhost::LoadedPlugin& plugin() {
-	static std::unique_ptr<rackhost::LoadedPlugin> loaded = rackhost::loadPlugin(rackhost::builtPluginDir());
+	static std::unique_ptr<rackhost::LoadedPlugin> loaded = [] {
+		// The tests' main thread is the host's: it has the host's context.
+		static rackhost::HostContext context;
+		return rackhost::loadPlugin(rackhost::builtPluginDir());
+	}();
 	return *loaded;
 }
 
