@@ -218,6 +218,10 @@ TEST(QuadrellePanel, BuildsCompletelyWithoutAModule) {
 	auto mw = newPanel(nullptr);
 	EXPECT_EQ(mw->module, nullptr);
 	checkLayout(mw.get(), nullptr);
+	// As in the host's module browser, every light is shown lit.
+	mw->step();
+	for (rack::app::ModuleLightWidget* l : childrenOf<rack::app::ModuleLightWidget>(mw.get()))
+		EXPECT_GT(l->color.a, 0.f) << l->firstLightId;
 }
 
 TEST(QuadrellePanel, BindsEveryWidgetToItsModule) {

@@ -162,8 +162,9 @@ engine::Light* ModuleLightWidget::getLight(int colorId) {
 }
 
 void ModuleLightWidget::step() {
-	std::vector<float> brightnesses(baseColors.size(), 0.f);
-	for (size_t i = 0; i < baseColors.size(); i++) {
+	// Without a module (the host's module browser) every light is shown lit.
+	std::vector<float> brightnesses(baseColors.size(), module ? 0.f : 1.f);
+	for (size_t i = 0; module && i < baseColors.size(); i++) {
 		engine::Light* light = getLight(i);
 		float b = light ? light->getBrightness() : 0.f;
 		brightnesses[i] = std::isfinite(b) ? math::clamp(b) : 0.f;
