@@ -3,6 +3,7 @@
 // module does, so a manual that drifts from the code fails here.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <fstream>
@@ -44,6 +45,22 @@ std::vector<Row> table(const std::string& manual, const std::string& name) {
 	}
 	EXPECT_TRUE(found) << manual << " has no table " << name;
 	EXPECT_FALSE(rows.empty()) << manual << ": table " << name << " is empty";
+	return rows;
+}
+
+double number(std::string cell);
+
+// A table of knob ranges, "from" (or "above") and "below" (or "up to") in
+// the given columns: the ranges must meet, so that a boundary written too
+// high or too low in one row shows in its neighbour's checks too.
+std::vector<Row> bands(const std::string& manual, const std::string& name, size_t fromCol = 0, size_t belowCol = 1) {
+	std::vector<Row> rows = table(manual, name);
+	std::vector<std::pair<double, double>> ranges;
+	for (const Row& row : rows)
+		ranges.push_back({number(row[fromCol]), number(row[belowCol])});
+	std::sort(ranges.begin(), ranges.end());
+	for (size_t i = 1; i < ranges.size(); i++)
+		EXPECT_EQ(ranges[i].first, ranges[i - 1].second) << manual << ": table " << name << " has a gap or overlap";
 	return rows;
 }
 
@@ -136,7 +153,7 @@ TEST(QuadrelleManual, NoteKnobRangesShowTheirLetters) {
 TEST(QuadrelleManual, OctaveKnobBinsPlayTheirOctavesAndLightTheirLight) {
 	QuadrelleRig rig;
 	rig.connectAll();
-	for (const Row& row : table("Quadrelle.md", "octave-knob")) {
+	for (const Row& row : bands("Quadrelle.md", "octave-knob", 1, 2)) {
 		int light = (int)number(row[0]) - 1;
 		double from = number(row[1]), below = number(row[2]);
 		for (double x : {from + 0.0005, std::min(below - 0.0005, 1.0)}) {
@@ -157,7 +174,7 @@ TEST(QuadrelleManual, OctaveKnobBinsPlayTheirOctavesAndLightTheirLight) {
 TEST(QuadrelleManual, WaveKnobZonesLightTheirLightAndPeakAsStated) {
 	QuadrelleRig rig;
 	rig.connectAll();
-	for (const Row& row : table("Quadrelle.md", "wave-knob")) {
+	for (const Row& row : bands("Quadrelle.md", "wave-knob")) {
 		int zone = zoneNamed(row[2], {"square", "saw", "sine"});
 		double above = number(row[0]), upTo = number(row[1]);
 		for (double w : {above == 0 ? 0.0 : above + 0.001, upTo}) {
@@ -179,7 +196,7 @@ TEST(QuadrelleManual, WaveKnobZonesLightTheirLightAndPeakAsStated) {
 
 TEST(QuadrelleManual, GainKnobZonesLightTheirLight) {
 	QuadrelleRig rig;
-	for (const Row& row : table("Quadrelle.md", "gain-knob")) {
+	for (const Row& row : bands("Quadrelle.md", "gain-knob")) {
 		int zone = zoneNamed(row[2], {"low", "middle", "high"});
 		for (double g : {number(row[0]), std::min(number(row[1]) - 0.001, 1.0)}) {
 			rig.set(Quadrelle::GAIN_1_PARAM, (float)g);
@@ -203,7 +220,7 @@ TEST(QuadrelleManual, PitchInputRangeZonesAndHarmonyCorrectionPlayWhatTheTablesS
 		expectHz(measureHz(rig, 1), number(row[1]), row[0] + " V");
 	}
 	const float f4 = (float)std::log2(349.23 / 261.63);
-	for (const Row& row : table("Quadrelle.md", "range-knob")) {
+	for (const Row& row : bands("Quadrelle.md", "range-knob")) {
 		for (double r : {number(row[0]), std::min(number(row[1]) - 0.01, 3.0)}) {
 			rig.set(Quadrelle::RANGE_PARAM, (float)r);
 			rig.volts(f4);
@@ -228,7 +245,7 @@ TEST(QuadrelleManual, PitchInputRangeZonesAndHarmonyCorrectionPlayWhatTheTablesS
 
 TEST(MotifexManual, ShapingLevelsMatchTheirTables) {
 	auto m = testing_support::newMotifex();
-	for (const Row& row : table("Motifex.md", "space")) {
+	for (const Row& row : bands("Motifex.md", "space")) {
 		int level = (int)number(row[2]);
 		EXPECT_EQ(Motifex::spaceLevelOf((float)number(row[0])), level);
 		EXPECT_EQ(Motifex::spaceLevelOf((float)(number(row[1]) - 1e-4)), level);
@@ -240,7 +257,7 @@ TEST(MotifexManual, ShapingLevelsMatchTheirTables) {
 		EXPECT_LE(rests, chosen);
 		EXPECT_GE(rests, chosen - 3);
 	}
-	for (const Row& row : table("Motifex.md", "momentum")) {
+	for (const Row& row : bands("Motifex.md", "momentum")) {
 		int level = (int)number(row[2]);
 		EXPECT_EQ(Motifex::momentumLevelOf((float)number(row[0])), level);
 		EXPECT_EQ(Motifex::momentumLevelOf((float)(number(row[1]) - 1e-4)), level);
@@ -251,14 +268,14 @@ TEST(MotifexManual, ShapingLevelsMatchTheirTables) {
 		bool merged = std::count(out.begin(), out.end(), Motifex::UNDERSCORE_NOTE) > 0;
 		EXPECT_EQ(merged, row[3] == "yes") << "momentum level " << level;
 	}
-	for (const Row& row : table("Motifex.md", "pace")) {
+	for (const Row& row : bands("Motifex.md", "pace")) {
 		int value = zoneNamed(row[2], {"half", "quarter", "eighth", "sixteenth"});
 		int noteValue = 2 << value;
 		EXPECT_EQ(Motifex::noteValueOf((float)number(row[1])), noteValue);
 		EXPECT_EQ(Motifex::noteValueOf((float)(number(row[0]) + 1e-4)), noteValue);
 		EXPECT_EQ(16 / noteValue, (int)number(row[3]));
 	}
-	for (const Row& row : table("Motifex.md", "syncopation")) {
+	for (const Row& row : bands("Motifex.md", "syncopation")) {
 		int level = (int)number(row[2]);
 		float knob = (float)number(row[0]) + 0.01f;
 		EXPECT_EQ(Motifex::syncopationLevelOf(knob), level);
@@ -274,7 +291,7 @@ TEST(MotifexManual, ShapingLevelsMatchTheirTables) {
 			EXPECT_LE(n, 32u + 3 * (size_t)number(row[3])) << "syncopation level " << level;
 		}
 	}
-	for (const Row& row : table("Motifex.md", "root-lock")) {
+	for (const Row& row : bands("Motifex.md", "root-lock")) {
 		int mode = (int)number(row[2]);
 		EXPECT_EQ(Motifex::rootLockModeOf(false, 0.f, (float)number(row[0]), 0.5f), mode);
 		EXPECT_EQ(Motifex::rootLockModeOf(false, 0.f, (float)(number(row[1]) - 1e-4), 0.5f), mode);
@@ -288,7 +305,7 @@ TEST(MotifexManual, ShapingLevelsMatchTheirTables) {
 
 TEST(MotifexManual, OctavesNotesCvInputsAndDisplayNamesMatchTheirTables) {
 	auto m = testing_support::newMotifex();
-	for (const Row& row : table("Motifex.md", "octave")) {
+	for (const Row& row : bands("Motifex.md", "octave")) {
 		int octave = (int)number(row[2]);
 		EXPECT_EQ(Motifex::octaveOf((float)number(row[0])), octave);
 		EXPECT_EQ(Motifex::octaveOf((float)(number(row[1]) - 1e-4)), octave);
