@@ -50,6 +50,18 @@ void Motifex::TextLabel::draw(const DrawArgs& args) {
 	nvgText(args.vg, 0.f, 0.f, shown.c_str(), nullptr);
 }
 
+std::time_t Motifex::systemWallClockSeconds() {
+	return std::time(nullptr);
+}
+
+unsigned int Motifex::systemRandomDeviceValue() {
+	std::random_device device;
+	return device();
+}
+
+std::time_t (*Motifex::wallClockSeconds)() = &Motifex::systemWallClockSeconds;
+unsigned int (*Motifex::randomDeviceValue)() = &Motifex::systemRandomDeviceValue;
+
 Motifex::Motifex() {
 	// Musical tables; every instance carries its own copies.
 	static const char* const pitchClasses[12] = {"A", "A#", "B", "C", "C#", "D", "D#", "E", "F", "F#", "G", "G#"};
@@ -298,7 +310,7 @@ std::vector<float> Motifex::createGroove() {
 	int rootLockMode = rootLockModeOf(inputs[ROOT_LOCK_INPUT].isConnected(), inputs[ROOT_LOCK_INPUT].getVoltage(),
 	                                  params[ROOT_LOCK_PARAM].getValue(), params[OCTAVE_PARAM].getValue());
 
-	srand(time(nullptr));
+	srand((unsigned)wallClockSeconds());
 	std::vector<float> phrase;
 	int momentumBudget = momentumLevel;
 	int iteration = 0;
@@ -413,7 +425,7 @@ int Motifex::getNote(int step, int chordIndex, int octave, int rootLockMode) {
 
 	NoteMemory& memory = noteMemory();
 	std::lock_guard<std::mutex> lock(memory.mutex);
-	srand((unsigned)((uint32_t)time(nullptr) + (uint32_t)memory.seedCounter));
+	srand((unsigned)((uint32_t)wallClockSeconds() + (uint32_t)memory.seedCounter));
 	memory.seedCounter = (int)((uint32_t)memory.seedCounter + 1u);
 
 	int result = root;
@@ -487,7 +499,7 @@ int Motifex::findLabelIndex(const std::string& keyName) {
 }
 
 std::vector<float> Motifex::applyOffset(std::vector<float>& segment, int count, int iteration) {
-	srand(time(nullptr));
+	srand((unsigned)wallClockSeconds());
 	if (count >= 1 && iteration >= 2) {
 		int inserted = 0;
 		while (inserted < count) {
@@ -520,8 +532,7 @@ std::vector<float> Motifex::quantizeNoteArray(const std::vector<float>& noteArra
 	};
 	auto isBarStart = [](int step) { return step == 0 || step == 8 || step == 16 || step == 24; };
 
-	std::random_device device;
-	std::mt19937 generator(device());
+	std::mt19937 generator(randomDeviceValue());
 	std::vector<bool> isRest(n > 0 ? n : 0, false);
 	int wanted = spaceLevel <= 0 ? 0 : spaceLevel == 1 ? 10 : spaceLevel == 2 ? 15 : 20;
 	// Steps 2..n-1 are the candidates; a short phrase cannot give more.
@@ -582,7 +593,7 @@ std::vector<float> Motifex::quantizeNoteArray(const std::vector<float>& noteArra
 
 	if (rootLockMode == 3) {
 		for (int i = 0; i < n; i++) {
-			srand(time(nullptr));
+			srand((unsigned)wallClockSeconds());
 			int r = rand();
 			if (!(result[i] > UNDERSCORE_NOTE) || i % 3 != r % 3)
 				continue;

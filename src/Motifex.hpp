@@ -1,5 +1,6 @@
 #pragma once
 #include <chrono>
+#include <ctime>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -125,6 +126,14 @@ struct Motifex : Module {
 
 	// Source of the steady clock for the hold-offs; tests replace it.
 	Clock::time_point (*clockNow)() = &Clock::now;
+	// Sources of randomness for composing, shared by every instance like the
+	// C library generator they feed: the wall-clock seconds that reseed it,
+	// and one value of a random device that seeds the rest-step generator.
+	// Tests replace them (before creating modules) to compose reproducibly.
+	static std::time_t systemWallClockSeconds();
+	static unsigned int systemRandomDeviceValue();
+	static std::time_t (*wallClockSeconds)();
+	static unsigned int (*randomDeviceValue)();
 
 	Motifex();
 	~Motifex() override;
