@@ -9,6 +9,18 @@
 #include <ctime>
 #include <random>
 
+// The per-sample path and the composing path are kept together in one
+// section of the code, whose pages the engine thread keeps fresh (see
+// touchComposingPages).
+#if defined(__ELF__) && (defined(__GNUC__) || defined(__clang__))
+#define MOTIFEX_HOT __attribute__((section("motifex_realtime")))
+extern "C" const unsigned char __start_motifex_realtime[];
+extern "C" const unsigned char __stop_motifex_realtime[];
+#define MOTIFEX_HOT_RANGE 1
+#else
+#define MOTIFEX_HOT
+#endif
+
 // Debug records of this part of the module carry its short source name.
 #define MOTIFEX_DEBUG(func, ...)                                                                                       \
 	rack::logger::log(rack::logger::DEBUG_LEVEL, "src/Motifex", __LINE__, func, __VA_ARGS__)
@@ -20,6 +32,14 @@ std::vector<std::string> allKeysLabels = {"A minor",  "A# minor", "B minor", "C 
                                           "D# minor", "E minor",  "F minor", "F# minor", "G minor",  "G# minor",
                                           "A major",  "A# major", "B major", "C major",  "C# major", "D major",
                                           "D# major", "E major",  "F major", "F# major", "G major",  "G# major"};
+
+namespace {
+
+// The longest phrase composing makes: 30 entries and a last segment of at
+// most 8 entries and 3 rests. Phrase buffers are reserved for it.
+const size_t PHRASE_CAPACITY = 48;
+
+} // namespace
 
 Motifex::TextLabel::~TextLabel() {
 }
@@ -50,12 +70,13 @@ void Motifex::TextLabel::draw(const DrawArgs& args) {
 	nvgText(args.vg, 0.f, 0.f, shown.c_str(), nullptr);
 }
 
-std::time_t Motifex::systemWallClockSeconds() {
+MOTIFEX_HOT std::time_t Motifex::systemWallClockSeconds() {
 	return std::time(nullptr);
 }
 
 unsigned int Motifex::systemRandomDeviceValue() {
-	std::random_device device;
+	// Opening a device is far dearer than drawing from it: one per thread.
+	static thread_local std::random_device device;
 	return device();
 }
 
@@ -87,6 +108,12 @@ Motifex::Motifex() {
 	noteLabels.push_back("__");
 	noteFrequencies[96] = 0.f;
 	noteFrequencies[97] = 0.f;
+	for (int i = 0; i < 98; i++) {
+		const std::string& name = noteLabels[i];
+		noteNameLengths[i] = (unsigned char)std::min<size_t>(name.size(), 3);
+		std::memset(noteNames[i], 0, sizeof noteNames[i]);
+		std::memcpy(noteNames[i], name.data(), noteNameLengths[i]);
+	}
 
 	lastChordPressTime = clockNow();
 	lastKeyUpTime = clockNow();
@@ -137,7 +164,12 @@ Motifex::Motifex() {
 	configOutput(CV_OUTPUT, "CV");
 	configOutput(GATE_OUTPUT, "Gate");
 
-	currentNoteArray = createGroove();
+	// Both phrase buffers take the longest phrase, so composing never grows them.
+	currentNoteArray.reserve(PHRASE_CAPACITY);
+	spareNoteArray.reserve(PHRASE_CAPACITY);
+	composeInto(currentNoteArray);
+	// The random device value of the next composition, drawn now.
+	prepareComposing();
 }
 
 Motifex::TextLabel* Motifex::createLabel(float x, float y, int index, const std::string& text) {
@@ -187,12 +219,15 @@ int clampOctave(int octave) {
 // Several modules may compose at once on different threads, so both are
 // only touched under their own lock (on the composing path only).
 struct NoteMemory {
+	// Never written: something of this page to read without the lock.
+	const int fixed = 0;
 	std::mutex mutex;
-	std::vector<int> history;
+	int history[12]; // oldest first
+	int historyCount = 0;
 	int seedCounter = 0;
 };
 
-NoteMemory& noteMemory() {
+MOTIFEX_HOT NoteMemory& noteMemory() {
 	static NoteMemory memory;
 	return memory;
 }
@@ -218,245 +253,221 @@ int positionIn(const int (&steps)[7], int value) {
 	return -1;
 }
 
-} // namespace
+// ---- The C library generator, as composing draws from it.
 
-std::vector<int> Motifex::noteHistorySnapshot() {
-	NoteMemory& memory = noteMemory();
-	std::lock_guard<std::mutex> lock(memory.mutex);
-	return memory.history;
-}
-
-int Motifex::seedCounterValue() {
-	NoteMemory& memory = noteMemory();
-	std::lock_guard<std::mutex> lock(memory.mutex);
-	return memory.seedCounter;
-}
-
-void Motifex::readKeyAndChordLabels(std::string& keyText, std::string (&chordTexts)[4]) {
-	std::lock_guard<std::mutex> lock(sharedMutex);
-	keyText = keyLabel->text;
-	for (int i = 0; i < 4; i++)
-		chordTexts[i] = chordLabels[i]->text;
-}
-
-float Motifex::shapingValue(int paramId, int inputId) {
-	// A connected CV input stands in for its knob, -5..5 V over 0..1.
-	if (inputs[inputId].isConnected())
-		return (inputs[inputId].getVoltage() + 5.f) * 0.1f;
-	return params[paramId].getValue();
-}
-
-// Every threshold below is written so that NaN and out-of-range values fall
-// to the last row.
-int Motifex::spaceLevelOf(float value) {
-	return value < 0.25f ? 0 : value < 0.5f ? 1 : value < 0.75f ? 2 : 3;
-}
-
-int Motifex::syncopationLevelOf(float value) {
-	return value < 0.2f ? 0 : value < 0.4f ? 1 : value < 0.6f ? 2 : value < 0.8f ? 3 : 4;
-}
-
-int Motifex::noteValueOf(float pace) {
-	return pace <= 0.25f ? 2 : pace <= 0.5f ? 4 : pace <= 0.75f ? 8 : 16;
-}
-
-int Motifex::momentumLevelOf(float value) {
-	return value < 0.25f ? 0 : value < 0.5f ? 1 : value < 0.75f ? 2 : 3;
-}
-
-int Motifex::octaveOf(float value) {
-	return value < 0.16666667f   ? 1
-	       : value < 0.33333334f ? 2
-	       : value < 0.5f        ? 3
-	       : value < 0.6666667f  ? 4
-	       : value < 0.8333333f  ? 5
-	                             : 6;
-}
-
-int Motifex::rootLockModeOf(bool cvConnected, float cvVoltage, float knob, float octaveKnob) {
-	// A patched CV decides by its sign alone; NaN counts as negative.
-	if (cvConnected)
-		return cvVoltage >= 0.f ? 1 : 0;
-	if (knob >= 0.f && knob < 0.25f)
-		// Octave drops need room below; at the lowest octave knob setting
-		// fall back to the gentlest drawing mode.
-		return octaveKnob < 0.2f ? 1 : 3;
-	if (knob >= 0.25f && knob < 0.5f)
-		return 2;
-	if (knob >= 0.5f && knob < 0.75f)
-		return 1;
-	return 0;
-}
-
-std::vector<float> Motifex::createGroove() {
-	std::string keyText;
-	std::string chordTexts[4];
-	readKeyAndChordLabels(keyText, chordTexts);
-	{
-		std::lock_guard<std::mutex> lock(sharedMutex);
-		currentKeyMain = keyText;
-		currentProg1 = chordTexts[0];
-		currentProg2 = chordTexts[1];
-		currentProg3 = chordTexts[2];
-		currentProg4 = chordTexts[3];
+// glibc's rand(): additive feedback over 31 words, each reseed filling them
+// from a Park-Miller sequence and discarding 310 results. A phrase reseeds
+// some thirty times; computed here a reseed is a few hundred additions
+// without the library's lock, and reseeds with the same second are
+// remembered. Word for word what the library computes: r[i] = r[i-31] +
+// r[i-3] from i = 34 on, r[31..33] = r[0..2], draw k is r[344 + k] >> 1.
+// Powers of the Park-Miller multiplier modulo 2^31 - 1, so the seeding words
+// can be worked out side by side instead of one after another.
+const uint32_t PARK_MILLER_MODULUS = 2147483647u;
+struct ParkMillerPowers {
+	uint64_t p[31];
+	ParkMillerPowers() {
+		p[0] = 1;
+		for (int i = 1; i < 31; i++)
+			p[i] = p[i - 1] * 16807u % PARK_MILLER_MODULUS;
 	}
+};
+const ParkMillerPowers parkMillerPowers;
 
-	int spaceLevel = spaceLevelOf(shapingValue(SPACE_PARAM, SPACE_INPUT));
-	int syncopationLevel = syncopationLevelOf(shapingValue(SYNCOPATION_PARAM, SYNCOPATION_INPUT));
-	int noteValue = noteValueOf(shapingValue(PACE_PARAM, PACE_INPUT));
-	int momentumLevel = momentumLevelOf(shapingValue(MOMENTUM_PARAM, MOMENTUM_INPUT));
-	int octave = octaveOf(shapingValue(OCTAVE_PARAM, OCTAVE_INPUT));
-	int octaveBase = 12 * (octave - 1);
-	int rootLockMode = rootLockModeOf(inputs[ROOT_LOCK_INPUT].isConnected(), inputs[ROOT_LOCK_INPUT].getVoltage(),
-	                                  params[ROOT_LOCK_PARAM].getValue(), params[OCTAVE_PARAM].getValue());
+// x modulo 2^31 - 1 for x below 2^62.
+inline uint32_t modParkMiller(uint64_t x) {
+	uint64_t y = (x & PARK_MILLER_MODULUS) + (x >> 31);
+	y = (y & PARK_MILLER_MODULUS) + (y >> 31);
+	return (uint32_t)(y >= PARK_MILLER_MODULUS ? y - PARK_MILLER_MODULUS : y);
+}
 
-	srand((unsigned)wallClockSeconds());
-	std::vector<float> phrase;
-	int momentumBudget = momentumLevel;
-	int iteration = 0;
-	do {
-		iteration++;
-		for (int i = 0; i < 5; i++)
+struct LibcStream {
+	static const int SIZE = 64;
+	uint32_t r[SIZE];
+	int pos = 0;
+	int end = 0;
+	unsigned int seedValue = 0;
+
+	MOTIFEX_HOT void seed(unsigned int seed) {
+		seedValue = seed;
+		int32_t word = (int32_t)(seed == 0 ? 1u : seed);
+		r[0] = (uint32_t)word;
+		// The library's first step, overflow handling included; it leaves a
+		// word below 2^31 - 1, and every later word is it times a power of
+		// 16807 modulo 2^31 - 1, which the library's steps compute exactly.
+		long hi = word / 127773;
+		long lo = word % 127773;
+		word = (int32_t)(16807 * lo - 2836 * hi);
+		if (word < 0)
+			word += 2147483647;
+		const uint64_t first = (uint32_t)word;
+		r[1] = (uint32_t)first;
+		for (int i = 2; i < 31; i++)
+			r[i] = modParkMiller(first * parkMillerPowers.p[i - 1]);
+		r[31] = r[0];
+		r[32] = r[1];
+		r[33] = r[2];
+		// Words 34..359 in one straight run, then the last 64 are kept.
+		uint32_t words[360];
+		std::memcpy(words, r, 34 * sizeof(uint32_t));
+		uint32_t a = words[31], b = words[32], c = words[33];
+		for (int i = 34; i < 358; i += 3) {
+			a += words[i - 31];
+			b += words[i - 30];
+			c += words[i - 29];
+			words[i] = a;
+			words[i + 1] = b;
+			words[i + 2] = c;
+		}
+		words[358] = words[327] + words[355];
+		words[359] = words[328] + words[356];
+		std::memcpy(r, words + 360 - SIZE, SIZE * sizeof(uint32_t));
+		end = SIZE;
+		pos = 344 - (360 - SIZE);
+	}
+	// Fills the buffer to its end, three independent chains at a time.
+	MOTIFEX_HOT void fill() {
+		uint32_t a = r[end - 3], b = r[end - 2], c = r[end - 1];
+		for (int i = end; i < SIZE; i += 3) {
+			a += r[i - 31];
+			b += r[i - 30];
+			c += r[i - 29];
+			r[i] = a;
+			r[i + 1] = b;
+			r[i + 2] = c;
+		}
+		end = SIZE;
+	}
+	MOTIFEX_HOT int draw() {
+		if (pos == end) {
+			std::memmove(r, r + 33, 31 * sizeof(uint32_t));
+			pos -= 33;
+			end = 31;
+			fill();
+		}
+		return (int)(r[pos++] >> 1);
+	}
+};
+
+// Whether LibcStream gives the draws of this C library's generator,
+// compared once with the library's reentrant generator on a state of the
+// same size as rand()'s (no other user of rand() is disturbed).
+bool libcStreamMatches() {
+#if defined(__GLIBC__)
+	static const bool matches = [] {
+		char state[128];
+		random_data data;
+		std::memset(&data, 0, sizeof data);
+		if (initstate_r(1, state, sizeof state, &data) != 0)
+			return false;
+		const unsigned int seeds[] = {0u, 1u, 1700000000u, 2147483647u, 2147483648u, 4294967295u};
+		for (unsigned int seed : seeds) {
+			LibcStream stream;
+			stream.seed(seed);
+			srandom_r(seed, &data);
+			for (int k = 0; k < 300; k++) {
+				int32_t expected = 0;
+				random_r(&data, &expected);
+				if (stream.draw() != expected)
+					return false;
+			}
+		}
+		return true;
+	}();
+	return matches;
+#else
+	return false;
+#endif
+}
+
+// srand and rand as one composing call makes them. Where LibcStream matches
+// the library, draws come from it, and settle() leaves the library's
+// generator exactly where the same srand and rand calls would have: reseeded
+// with the last seed and advanced by the draws made since. Elsewhere every
+// call goes to the library.
+struct ComposeRandom {
+	bool own = libcStreamMatches();
+	bool seeded = false;
+	long drawsSinceSeed = 0;
+	LibcStream stream;
+	// The latest reseed from the wall clock alone: the same second comes
+	// back for every segment and every octave drop.
+	LibcStream remembered;
+	bool haveRemembered = false;
+
+	// remember: a seed that is likely to come back.
+	void seed(unsigned int seed, bool remember) {
+		if (!own) {
+			srand(seed);
+			return;
+		}
+		seeded = true;
+		drawsSinceSeed = 0;
+		if (haveRemembered && remembered.seedValue == seed) {
+			stream = remembered;
+			return;
+		}
+		stream.seed(seed);
+		if (remember) {
+			remembered = stream;
+			haveRemembered = true;
+		}
+	}
+	int draw() {
+		if (!own || !seeded)
+			return rand();
+		drawsSinceSeed++;
+		return stream.draw();
+	}
+	void settle() {
+		if (!own || !seeded)
+			return;
+		srand(stream.seedValue);
+		for (long i = 0; i < drawsSinceSeed; i++)
 			rand();
-		int step = (int)phrase.size();
-		if (phrase.size() >= 7 && momentumBudget > 0) {
-			momentumBudget--;
-			if (noteValue < 16)
-				noteValue *= 2;
-		}
-
-		std::vector<float> segment;
-		auto note = [&]() { return noteFrequencies[getNote(step, 15, octave, rootLockMode)]; };
-		switch (noteValue) {
-		case 2:
-			segment.push_back(note());
-			segment.insert(segment.end(), 7, UNDERSCORE_NOTE);
-			break;
-		case 4:
-			segment.push_back(note());
-			segment.insert(segment.end(), 3, UNDERSCORE_NOTE);
-			break;
-		case 8:
-			segment.push_back(note());
-			segment.push_back(UNDERSCORE_NOTE);
-			segment.push_back(note());
-			segment.push_back(UNDERSCORE_NOTE);
-			break;
-		default:
-			segment.push_back(note());
-			segment.push_back(note());
-			break;
-		}
-
-		if (syncopationLevel >= 1) {
-			int count = rand() % syncopationLevel;
-			segment = applyOffset(segment, count, iteration);
-		}
-		phrase.insert(phrase.end(), segment.begin(), segment.end());
-	} while (phrase.size() <= 30);
-
-	int keyIndex = findLabelIndex(keyText);
-	std::vector<float> chordRoots;
-	for (int k = 0; k < 4; k++) {
-		int chordIndex = resolveChordIndex(findKeyIndex(chordTexts[k]), keyIndex);
-		chordRoots.push_back(noteFrequencies[octaveBase + chordIndex]);
+		seeded = false;
 	}
+};
 
-	phrase = quantizeNoteArray(phrase, chordRoots, spaceLevel, octave, momentumLevel, rootLockMode, syncopationLevel);
+typedef Motifex::LabelReading NoteContext;
 
-	// Work the step names out first, then write them under one short lock.
-	std::string texts[32];
-	bool changed[32] = {};
-	std::string lastNoteName;
-	for (int s = 0; s < 32 && s < (int)phrase.size(); s++) {
-		float v = phrase[s];
-		int t = -1;
-		for (int i = 0; i < 98; i++) {
-			if (noteFrequencies[i] == v) {
-				t = i;
-				break;
-			}
-		}
-		if (!getNoteLabel(s + 1))
-			continue;
-		if (t >= 0) {
-			texts[s] = noteLabels[t];
-			lastNoteName = noteLabels[t];
-			changed[s] = true;
-		} else if (v == EMPTY_NOTE) {
-			texts[s] = " ";
-			changed[s] = true;
-		} else if (v == UNDERSCORE_NOTE) {
-			// A hold right after a rest sounds the last note again, so name it.
-			bool afterRest = s > 0 && phrase[s - 1] == EMPTY_NOTE && !lastNoteName.empty();
-			texts[s] = afterRest ? lastNoteName : "__";
-			changed[s] = true;
-		}
-	}
-	{
-		std::lock_guard<std::mutex> lock(sharedMutex);
-		for (int s = 0; s < 32; s++)
-			if (changed[s])
-				getNoteLabel(s + 1)->text = texts[s];
-	}
-	return phrase;
+// Equal texts, compared in place.
+MOTIFEX_HOT bool sameText(const std::string& a, const std::string& b) {
+	if (a.size() != b.size())
+		return false;
+	const char* p = a.data();
+	const char* q = b.data();
+	for (size_t i = 0; i < a.size(); i++)
+		if (p[i] != q[i])
+			return false;
+	return true;
 }
 
-int Motifex::getNote(int step, int chordIndex, int octave, int rootLockMode) {
-	std::string keyText;
-	std::string chordTexts[4];
-	readKeyAndChordLabels(keyText, chordTexts);
-	int keyIndex = findLabelIndex(keyText);
-	bool isMajor = keyText.find("major") != std::string::npos;
-	if (keyIndex < 0) {
-		keyIndex = FALLBACK_KEY_INDEX;
-		isMajor = false;
+// s becomes the n characters at text, unless it holds them already. Short
+// texts are written in place, which needs no call into the library.
+MOTIFEX_HOT void setText(std::string& s, const char* text, size_t n) {
+	if (s.size() == n) {
+		size_t i = 0;
+		while (i < n && s[i] == text[i])
+			i++;
+		if (i == n)
+			return;
 	}
-	if (step >= 0) {
-		int chord = step < 8 ? 0 : step < 16 ? 1 : step < 24 ? 2 : 3;
-		chordIndex = findKeyIndex(chordTexts[chord]);
+	if (n > s.capacity()) {
+		s.assign(text, n);
+		return;
 	}
-	chordIndex = resolveChordIndex(chordIndex, keyIndex);
-	int o = clampOctave(octave);
-	int root = chordIndex + 12 * (o - 1);
-	if (step == 0 || rootLockMode <= 0)
-		return root;
-	int mode = std::min(rootLockMode, 3);
-
-	NoteMemory& memory = noteMemory();
-	std::lock_guard<std::mutex> lock(memory.mutex);
-	srand((unsigned)((uint32_t)wallClockSeconds() + (uint32_t)memory.seedCounter));
-	memory.seedCounter = (int)((uint32_t)memory.seedCounter + 1u);
-
-	int result = root;
-	if (mode == 1) {
-		int candidate = getNoteIndexInScale(chordIndex, isMajor, o, keyIndex);
-		result = rand() % 100 <= 49 ? root : candidate;
-	} else {
-		int threshold = (int)(mode * 23.25 + 5.0);
-		for (int attempt = 1; attempt <= 100; attempt++) {
-			int candidate = getNoteIndexInScale(chordIndex, isMajor, o, keyIndex);
-			bool recent = std::find(memory.history.begin(), memory.history.end(), candidate) != memory.history.end();
-			if (candidate != root && !recent) {
-				result = candidate;
-				break;
-			}
-			if (rand() % 100 >= threshold || attempt == 100) {
-				result = candidate;
-				break;
-			}
-		}
-	}
-
-	if (memory.history.capacity() < NOTE_HISTORY_SIZE + 1)
-		memory.history.reserve(NOTE_HISTORY_SIZE + 1);
-	memory.history.push_back(result);
-	if (memory.history.size() > NOTE_HISTORY_SIZE)
-		memory.history.erase(memory.history.begin());
-	return result;
+	s.clear();
+	for (size_t i = 0; i < n; i++)
+		s.push_back(text[i]);
 }
 
-int Motifex::getNoteIndexInScale(int chordIndex, bool isMajor, int octave, int keyIndex) {
+MOTIFEX_HOT void setText(std::string& s, const std::string& text) {
+	if (!sameText(s, text))
+		s = text;
+}
+
+MOTIFEX_HOT int scaleNote(int chordIndex, bool isMajor, int octave, int keyIndex, ComposeRandom& random) {
 	// Out-of-table arguments are brought back to a pitch class and an octave
 	// window so that the result always indexes a note.
 	int c = chordIndex >= 0 && chordIndex < 12 ? chordIndex : ((chordIndex % 12) + 12) % 12;
@@ -481,7 +492,531 @@ int Motifex::getNoteIndexInScale(int chordIndex, bool isMajor, int octave, int k
 		pitch = (pitch + steps[i - 1]) % 12;
 		candidates[i] = pitch + base;
 	}
-	return candidates[rand() % 7];
+	return candidates[random.draw() % 7];
+}
+
+MOTIFEX_HOT int chooseNote(const NoteContext& context, int step, int chordIndex, int octave, int rootLockMode,
+                           ComposeRandom& random) {
+	if (step >= 0)
+		chordIndex = context.chordIndex[step < 8 ? 0 : step < 16 ? 1 : step < 24 ? 2 : 3];
+	chordIndex = resolveChordIndex(chordIndex, context.keyIndex);
+	int o = clampOctave(octave);
+	int root = chordIndex + 12 * (o - 1);
+	if (step == 0 || rootLockMode <= 0)
+		return root;
+	int mode = std::min(rootLockMode, 3);
+
+	NoteMemory& memory = noteMemory();
+	std::lock_guard<std::mutex> lock(memory.mutex);
+	random.seed((unsigned)((uint32_t)Motifex::wallClockSeconds() + (uint32_t)memory.seedCounter), false);
+	memory.seedCounter = (int)((uint32_t)memory.seedCounter + 1u);
+
+	int result = root;
+	if (mode == 1) {
+		int candidate = scaleNote(chordIndex, context.isMajor, o, context.keyIndex, random);
+		result = random.draw() % 100 <= 49 ? root : candidate;
+	} else {
+		int threshold = (int)(mode * 23.25 + 5.0);
+		for (int attempt = 1; attempt <= 100; attempt++) {
+			int candidate = scaleNote(chordIndex, context.isMajor, o, context.keyIndex, random);
+			bool recent = std::find(memory.history, memory.history + memory.historyCount, candidate) !=
+			              memory.history + memory.historyCount;
+			if (candidate != root && !recent) {
+				result = candidate;
+				break;
+			}
+			if (random.draw() % 100 >= threshold || attempt == 100) {
+				result = candidate;
+				break;
+			}
+		}
+	}
+
+	if (memory.historyCount == (int)NOTE_HISTORY_SIZE) {
+		// The oldest goes.
+		for (size_t i = 0; i + 1 < NOTE_HISTORY_SIZE; i++)
+			memory.history[i] = memory.history[i + 1];
+		memory.historyCount--;
+	}
+	memory.history[memory.historyCount++] = result;
+	return result;
+}
+
+// Inserts count rests into the segment; its buffer has room for them.
+MOTIFEX_HOT void offsetSegment(float* segment, int& length, int count, int iteration, ComposeRandom& random) {
+	random.seed((unsigned)Motifex::wallClockSeconds(), true);
+	if (count < 1 || iteration < 2)
+		return;
+	int inserted = 0;
+	while (inserted < count) {
+		size_t position = (size_t)random.draw() % (size_t)(length + 1);
+		// Never split a held note; the end is always free, so this ends.
+		if (position < (size_t)length && segment[position] == Motifex::UNDERSCORE_NOTE)
+			continue;
+		// Everything from the position on moves one step later.
+		float carried = Motifex::EMPTY_NOTE;
+		for (size_t i = position; i <= (size_t)length; i++) {
+			const float moved = segment[i];
+			segment[i] = carried;
+			carried = moved;
+		}
+		length++;
+		inserted++;
+	}
+}
+
+MOTIFEX_HOT void quantizeInPlace(Motifex& m, float* result, int n, const float* chordRoots, int rootCount,
+                                 int spaceLevel, int momentumLevel, int rootLockMode, int syncopationLevel,
+                                 ComposeRandom& random) {
+	const float H = Motifex::UNDERSCORE_NOTE;
+	static const int barStarts[4] = {0, 8, 16, 24};
+	// Phrases longer than 32 stretch the bars, so later bars take earlier
+	// chords. Very short phrases all take the first chord.
+	int stepsPerChord = n / 4;
+	auto chordRootFor = [&](int step) {
+		int entry = stepsPerChord > 0 ? step / stepsPerChord : 0;
+		return chordRoots[std::min(entry, rootCount - 1)];
+	};
+	auto isBarStart = [](int step) { return step == 0 || step == 8 || step == 16 || step == 24; };
+
+	char localRests[64] = {};
+	std::vector<char> longRests;
+	char* isRest = localRests;
+	if (n > 64) {
+		longRests.assign(n, 0);
+		isRest = longRests.data();
+	}
+	int wanted = spaceLevel <= 0 ? 0 : spaceLevel == 1 ? 10 : spaceLevel == 2 ? 15 : 20;
+	// Steps 2..n-1 are the candidates; a short phrase cannot give more.
+	int restCount = std::min(wanted, std::max(n - 2, 0));
+	// One random device value for every call, drawn ahead where possible.
+	unsigned char preparedSteps[Motifex::PREPARED_RESTS];
+	unsigned int deviceValue = 0;
+	if (m.takePreparedRests(n, preparedSteps, deviceValue)) {
+		for (int i = 0; i < restCount; i++)
+			isRest[preparedSteps[i]] = 1;
+	} else if (restCount > 0) {
+		std::mt19937 generator(deviceValue);
+		std::uniform_int_distribution<int> distribution(2, n - 1);
+		int chosen = 0;
+		while (chosen < restCount) {
+			int step = distribution(generator);
+			if (isRest[step])
+				continue;
+			isRest[step] = 1;
+			chosen++;
+		}
+	}
+
+	bool haveRoots = rootCount > 0;
+	for (int i = 0; i < n; i++) {
+		if (isBarStart(i)) {
+			if (haveRoots)
+				result[i] = chordRootFor(i);
+		} else if (isRest[i]) {
+			result[i] = Motifex::EMPTY_NOTE;
+		}
+	}
+
+	if (momentumLevel < 3) {
+		// Tie each run of sounding steps into one note. Filling a run only
+		// touches steps already scanned, so this is the same as finding
+		// every run first.
+		for (int i = 0; i < n; i++) {
+			if (!(result[i] > H))
+				continue;
+			int first = i;
+			while (i + 1 < n && result[i + 1] > H)
+				i++;
+			if (first < 9 || first == 18 || first == 24 || i <= first)
+				continue;
+			for (int j = first + 1; j <= i; j++)
+				result[j] = H;
+		}
+	}
+
+	for (int b = 0; b < 4; b++) {
+		int step = barStarts[b];
+		if (step >= n || !haveRoots)
+			continue;
+		if (syncopationLevel >= 4 && step >= 16)
+			continue;
+		result[step] = chordRootFor(step);
+	}
+
+	if (rootLockMode == 3) {
+		for (int i = 0; i < n; i++) {
+			random.seed((unsigned)Motifex::wallClockSeconds(), true);
+			int r = random.draw();
+			if (!(result[i] > H) || i % 3 != r % 3)
+				continue;
+			// Only notes with a whole octave below them drop.
+			for (int t = 12; t <= 79; t++) {
+				if (m.noteFrequencies[t] == result[i]) {
+					result[i] = m.noteFrequencies[t - 12];
+					break;
+				}
+			}
+		}
+	}
+
+	if (syncopationLevel == 0) {
+		// Sound the latest note again on the half bars.
+		float lastNote = 0.f;
+		for (int i = 0; i < n; i++) {
+			if (result[i] > 0.8f)
+				lastNote = result[i];
+			if ((i == 4 || i == 12 || i == 20 || i == 28) && lastNote > 0.8f)
+				result[i] = lastNote;
+		}
+	}
+}
+
+// The first index whose frequency equals v, or -1. Entries 0..95 rise and
+// 96 and 97 hold 0, so a search of the rising part finds the same entry.
+MOTIFEX_HOT int frequencyIndex(const float (&frequencies)[98], float v) {
+	if (v == 0.f)
+		return 96;
+	int low = 0, high = 95;
+	while (low <= high) {
+		int mid = (low + high) / 2;
+		if (frequencies[mid] < v)
+			low = mid + 1;
+		else if (frequencies[mid] > v)
+			high = mid - 1;
+		else
+			return mid;
+	}
+	return -1;
+}
+
+} // namespace
+
+MOTIFEX_HOT const Motifex::LabelReading& Motifex::readLabels() {
+	const std::string* texts[5] = {&keyLabel->text, &chordLabels[0]->text, &chordLabels[1]->text, &chordLabels[2]->text,
+	                               &chordLabels[3]->text};
+	bool same = labelReadingValid;
+	for (int i = 0; i < 5 && same; i++)
+		same = sameText(labelReadingTexts[i], *texts[i]);
+	if (same)
+		return labelReading;
+	LabelReading& r = labelReading;
+	const std::string& key = *texts[0];
+	r.rawKeyIndex = findLabelIndex(key);
+	r.keyIndex = r.rawKeyIndex;
+	r.isMajor = key.find("major") != std::string::npos;
+	if (r.keyIndex < 0) {
+		r.keyIndex = FALLBACK_KEY_INDEX;
+		r.isMajor = false;
+	}
+	for (int k = 0; k < 4; k++)
+		r.chordIndex[k] = findKeyIndex(*texts[k + 1]);
+	for (int i = 0; i < 5; i++)
+		labelReadingTexts[i] = *texts[i];
+	labelReadingValid = true;
+	return r;
+}
+
+namespace {
+
+// The stack that composing reaches below the per-sample path (a few
+// kilobytes: the generator's words, phrase buffers and frames), written.
+__attribute__((noinline)) void touchComposingStack(unsigned value) {
+	volatile unsigned char depth[8192];
+	for (size_t i = 0; i < sizeof depth; i += 1024)
+		depth[i] = (unsigned char)value;
+}
+
+} // namespace
+
+MOTIFEX_HOT void Motifex::touchComposingPages() {
+	// Reads only what no other thread writes.
+	unsigned sum = 0;
+#ifdef MOTIFEX_HOT_RANGE
+	const volatile unsigned char* code = __start_motifex_realtime;
+	const size_t codeSize = (size_t)(__stop_motifex_realtime - __start_motifex_realtime);
+	for (size_t i = 0; i < codeSize; i += 4096)
+		sum += code[i];
+	if (codeSize > 0)
+		sum += code[codeSize - 1];
+#endif
+	// Pages that composing writes are written too, each label text with
+	// what it holds; the labels are shared, so only if their lock is free.
+	if (sharedMutex.try_lock()) {
+		for (TextLabel* label : stepLabels)
+			if (!label->text.empty())
+				label->text[0] = label->text[0];
+		for (TextLabel* label : chordLabels)
+			if (!label->text.empty())
+				label->text[0] = label->text[0];
+		sharedMutex.unlock();
+	}
+	for (TextLabel* label : stepLabels)
+		sum += (unsigned)label->index;
+	for (TextLabel* label : chordLabels)
+		sum += (unsigned)label->index;
+	sum += (unsigned)keyLabel->index;
+	sum += (unsigned)noteNames[0][0] + (unsigned)noteNames[97][0] + (unsigned)preparedState.load();
+	if (spareNoteArray.capacity() > 0)
+		sum += (unsigned)spareNoteArray.data()[0];
+	if (currentNoteArray.capacity() > 0)
+		sum += (unsigned)currentNoteArray.data()[0];
+	sum += (unsigned)noteMemory().fixed + (unsigned)parkMillerPowers.p[30] + (unsigned)modeIntervals[6][6];
+#if defined(__GLIBC__)
+	// The library's generator code, which composing ends with, run on a
+	// state of its own so that rand() draws nothing different.
+	static thread_local struct LibcTouch {
+		char state[128];
+		random_data data;
+		LibcTouch() {
+			std::memset(&data, 0, sizeof data);
+			initstate_r(1, state, sizeof state, &data);
+		}
+	} libcTouch;
+	int32_t drawn = 0;
+	random_r(&libcTouch.data, &drawn);
+	sum += (unsigned)drawn;
+#endif
+	touchComposingStack(sum);
+}
+
+std::vector<int> Motifex::noteHistorySnapshot() {
+	NoteMemory& memory = noteMemory();
+	std::lock_guard<std::mutex> lock(memory.mutex);
+	return std::vector<int>(memory.history, memory.history + memory.historyCount);
+}
+
+int Motifex::seedCounterValue() {
+	NoteMemory& memory = noteMemory();
+	std::lock_guard<std::mutex> lock(memory.mutex);
+	return memory.seedCounter;
+}
+
+void Motifex::prepareComposing() {
+	int expected = PREPARED_EMPTY;
+	if (!preparedState.compare_exchange_strong(expected, PREPARED_FILLING, std::memory_order_acquire))
+		return;
+	try {
+		const unsigned int value = randomDeviceValue();
+		// What the rest-step generator, seeded with this value, picks for each
+		// phrase length composing can make: the first distinct steps, in the
+		// order drawn (fewer rests are a prefix of more).
+		const std::mt19937 seeded(value);
+		for (int n = PREPARED_SHORTEST; n < PREPARED_SHORTEST + PREPARED_LENGTHS; n++) {
+			std::mt19937 generator = seeded;
+			std::uniform_int_distribution<int> distribution(2, n - 1);
+			bool taken[PREPARED_SHORTEST + PREPARED_LENGTHS] = {};
+			int chosen = 0;
+			while (chosen < PREPARED_RESTS) {
+				int step = distribution(generator);
+				if (taken[step])
+					continue;
+				taken[step] = true;
+				prepared.steps[n - PREPARED_SHORTEST][chosen++] = (unsigned char)step;
+			}
+		}
+		prepared.deviceValue = value;
+	}
+	catch (...) {
+		// Composing will ask the device itself, and meet the failure there.
+		preparedState.store(PREPARED_EMPTY, std::memory_order_release);
+		return;
+	}
+	preparedState.store(PREPARED_READY, std::memory_order_release);
+}
+
+MOTIFEX_HOT bool Motifex::takePreparedRests(int length, unsigned char (&steps)[PREPARED_RESTS],
+                                            unsigned int& deviceValue) {
+	int expected = PREPARED_READY;
+	if (!preparedState.compare_exchange_strong(expected, PREPARED_TAKING, std::memory_order_acquire)) {
+		deviceValue = randomDeviceValue();
+		return false;
+	}
+	deviceValue = prepared.deviceValue;
+	const bool covered = length >= PREPARED_SHORTEST && length < PREPARED_SHORTEST + PREPARED_LENGTHS;
+	if (covered)
+		std::memcpy(steps, prepared.steps[length - PREPARED_SHORTEST], PREPARED_RESTS);
+	preparedState.store(PREPARED_EMPTY, std::memory_order_release);
+	return covered;
+}
+
+MOTIFEX_HOT float Motifex::shapingValue(int paramId, int inputId) {
+	// A connected CV input stands in for its knob, -5..5 V over 0..1.
+	if (inputs[inputId].isConnected())
+		return (inputs[inputId].getVoltage() + 5.f) * 0.1f;
+	return params[paramId].getValue();
+}
+
+// Every threshold below is written so that NaN and out-of-range values fall
+// to the last row.
+MOTIFEX_HOT int Motifex::spaceLevelOf(float value) {
+	return value < 0.25f ? 0 : value < 0.5f ? 1 : value < 0.75f ? 2 : 3;
+}
+
+MOTIFEX_HOT int Motifex::syncopationLevelOf(float value) {
+	return value < 0.2f ? 0 : value < 0.4f ? 1 : value < 0.6f ? 2 : value < 0.8f ? 3 : 4;
+}
+
+MOTIFEX_HOT int Motifex::noteValueOf(float pace) {
+	return pace <= 0.25f ? 2 : pace <= 0.5f ? 4 : pace <= 0.75f ? 8 : 16;
+}
+
+MOTIFEX_HOT int Motifex::momentumLevelOf(float value) {
+	return value < 0.25f ? 0 : value < 0.5f ? 1 : value < 0.75f ? 2 : 3;
+}
+
+MOTIFEX_HOT int Motifex::octaveOf(float value) {
+	return value < 0.16666667f   ? 1
+	       : value < 0.33333334f ? 2
+	       : value < 0.5f        ? 3
+	       : value < 0.6666667f  ? 4
+	       : value < 0.8333333f  ? 5
+	                             : 6;
+}
+
+MOTIFEX_HOT int Motifex::rootLockModeOf(bool cvConnected, float cvVoltage, float knob, float octaveKnob) {
+	// A patched CV decides by its sign alone; NaN counts as negative.
+	if (cvConnected)
+		return cvVoltage >= 0.f ? 1 : 0;
+	if (knob >= 0.f && knob < 0.25f)
+		// Octave drops need room below; at the lowest octave knob setting
+		// fall back to the gentlest drawing mode.
+		return octaveKnob < 0.2f ? 1 : 3;
+	if (knob >= 0.25f && knob < 0.5f)
+		return 2;
+	if (knob >= 0.5f && knob < 0.75f)
+		return 1;
+	return 0;
+}
+
+std::vector<float> Motifex::createGroove() {
+	std::vector<float> phrase;
+	composeInto(phrase);
+	return phrase;
+}
+
+MOTIFEX_HOT void Motifex::composeInto(std::vector<float>& out) {
+	NoteContext context;
+	{
+		// The label texts become the saved names, and what note choice reads.
+		std::lock_guard<std::mutex> lock(sharedMutex);
+		setText(currentKeyMain, keyLabel->text);
+		setText(currentProg1, chordLabels[0]->text);
+		setText(currentProg2, chordLabels[1]->text);
+		setText(currentProg3, chordLabels[2]->text);
+		setText(currentProg4, chordLabels[3]->text);
+		context = readLabels();
+	}
+
+	int spaceLevel = spaceLevelOf(shapingValue(SPACE_PARAM, SPACE_INPUT));
+	int syncopationLevel = syncopationLevelOf(shapingValue(SYNCOPATION_PARAM, SYNCOPATION_INPUT));
+	int noteValue = noteValueOf(shapingValue(PACE_PARAM, PACE_INPUT));
+	int momentumLevel = momentumLevelOf(shapingValue(MOMENTUM_PARAM, MOMENTUM_INPUT));
+	int octave = octaveOf(shapingValue(OCTAVE_PARAM, OCTAVE_INPUT));
+	int octaveBase = 12 * (octave - 1);
+	int rootLockMode = rootLockModeOf(inputs[ROOT_LOCK_INPUT].isConnected(), inputs[ROOT_LOCK_INPUT].getVoltage(),
+	                                  params[ROOT_LOCK_PARAM].getValue(), params[OCTAVE_PARAM].getValue());
+
+	ComposeRandom random;
+	random.seed((unsigned)wallClockSeconds(), true);
+	float phrase[PHRASE_CAPACITY];
+	int length = 0;
+	int momentumBudget = momentumLevel;
+	int iteration = 0;
+	do {
+		iteration++;
+		for (int i = 0; i < 5; i++)
+			random.draw();
+		int step = length;
+		if (length >= 7 && momentumBudget > 0) {
+			momentumBudget--;
+			if (noteValue < 16)
+				noteValue *= 2;
+		}
+
+		// A segment of at most 8 entries and 3 rests: notes (N), each chosen
+		// in turn for the segment's first step, and holds.
+		const char* shape = noteValue == 2 ? "NHHHHHHH" : noteValue == 4 ? "NHHH" : noteValue == 8 ? "NHNH" : "NN";
+		float* segment = phrase + length;
+		int segmentLength = 0;
+		for (const char* c = shape; *c; c++)
+			segment[segmentLength++] =
+			    *c == 'N' ? noteFrequencies[chooseNote(context, step, 15, octave, rootLockMode, random)]
+			              : UNDERSCORE_NOTE;
+
+		if (syncopationLevel >= 1) {
+			int count = random.draw() % syncopationLevel;
+			offsetSegment(segment, segmentLength, count, iteration, random);
+		}
+		length += segmentLength;
+	} while (length <= 30);
+
+	float chordRoots[4];
+	for (int k = 0; k < 4; k++)
+		chordRoots[k] = noteFrequencies[octaveBase + resolveChordIndex(context.chordIndex[k], context.rawKeyIndex)];
+
+	quantizeInPlace(*this, phrase, length, chordRoots, 4, spaceLevel, momentumLevel, rootLockMode, syncopationLevel,
+	                random);
+	random.settle();
+
+	// Work the step names out first, then write them under one short lock.
+	static const char restName[] = " ";
+	static const char holdName[] = "__";
+	const char* texts[32] = {};
+	unsigned char lengths[32] = {};
+	int lastNote = -1;
+	for (int s = 0; s < 32 && s < length; s++) {
+		float v = phrase[s];
+		int t = frequencyIndex(noteFrequencies, v);
+		if (!getNoteLabel(s + 1))
+			continue;
+		if (t >= 0) {
+			texts[s] = noteNames[t];
+			lengths[s] = noteNameLengths[t];
+			lastNote = t;
+		} else if (v == EMPTY_NOTE) {
+			texts[s] = restName;
+			lengths[s] = 1;
+		} else if (v == UNDERSCORE_NOTE) {
+			// A hold right after a rest sounds the last note again, so name it.
+			if (s > 0 && phrase[s - 1] == EMPTY_NOTE && lastNote >= 0 && noteNameLengths[lastNote] > 0) {
+				texts[s] = noteNames[lastNote];
+				lengths[s] = noteNameLengths[lastNote];
+			} else {
+				texts[s] = holdName;
+				lengths[s] = 2;
+			}
+		}
+	}
+	{
+		// Label texts are short, so these copies stay inside the strings.
+		std::lock_guard<std::mutex> lock(sharedMutex);
+		for (int s = 0; s < 32; s++)
+			if (texts[s])
+				setText(getNoteLabel(s + 1)->text, texts[s], lengths[s]);
+	}
+	if (out.capacity() < PHRASE_CAPACITY)
+		out.reserve(PHRASE_CAPACITY);
+	out.clear();
+	for (int i = 0; i < length; i++)
+		out.push_back(phrase[i]);
+}
+
+int Motifex::getNote(int step, int chordIndex, int octave, int rootLockMode) {
+	NoteContext context;
+	{
+		std::lock_guard<std::mutex> lock(sharedMutex);
+		context = readLabels();
+	}
+	ComposeRandom random;
+	int note = chooseNote(context, step, chordIndex, octave, rootLockMode, random);
+	random.settle();
+	return note;
+}
+
+int Motifex::getNoteIndexInScale(int chordIndex, bool isMajor, int octave, int keyIndex) {
+	ComposeRandom random;
+	return scaleNote(chordIndex, isMajor, octave, keyIndex, random);
 }
 
 int Motifex::findKeyIndex(const std::string& chordName) {
@@ -499,20 +1034,16 @@ int Motifex::findLabelIndex(const std::string& keyName) {
 }
 
 std::vector<float> Motifex::applyOffset(std::vector<float>& segment, int count, int iteration) {
-	srand((unsigned)wallClockSeconds());
-	if (count >= 1 && iteration >= 2) {
-		int inserted = 0;
-		while (inserted < count) {
-			size_t length = segment.size();
-			size_t position = (size_t)rand() % (length + 1);
-			// Never split a held note; the end is always free, so this ends.
-			if (position < length && segment[position] == UNDERSCORE_NOTE)
-				continue;
-			segment.insert(segment.begin() + position, EMPTY_NOTE);
-			inserted++;
-		}
-	}
-	return segment;
+	ComposeRandom random;
+	std::vector<float> result(segment);
+	int length = (int)result.size();
+	if (count >= 1 && iteration >= 2)
+		result.resize(result.size() + count);
+	offsetSegment(result.data(), length, count, iteration, random);
+	random.settle();
+	result.resize(length);
+	segment = result;
+	return result;
 }
 
 std::vector<float> Motifex::quantizeNoteArray(const std::vector<float>& noteArray, const std::vector<float>& chordRoots,
@@ -521,106 +1052,14 @@ std::vector<float> Motifex::quantizeNoteArray(const std::vector<float>& noteArra
 	// The octave is already in the notes and chord roots.
 	(void)octave;
 	std::vector<float> result = noteArray;
-	int n = (int)result.size();
-	static const int barStarts[4] = {0, 8, 16, 24};
-	// Phrases longer than 32 stretch the bars, so later bars take earlier
-	// chords. Very short phrases all take the first chord.
-	int stepsPerChord = n / 4;
-	auto chordRootFor = [&](int step) {
-		int entry = stepsPerChord > 0 ? step / stepsPerChord : 0;
-		return chordRoots[std::min(entry, (int)chordRoots.size() - 1)];
-	};
-	auto isBarStart = [](int step) { return step == 0 || step == 8 || step == 16 || step == 24; };
-
-	std::mt19937 generator(randomDeviceValue());
-	std::vector<bool> isRest(n > 0 ? n : 0, false);
-	int wanted = spaceLevel <= 0 ? 0 : spaceLevel == 1 ? 10 : spaceLevel == 2 ? 15 : 20;
-	// Steps 2..n-1 are the candidates; a short phrase cannot give more.
-	int available = std::max(n - 2, 0);
-	int restCount = std::min(wanted, available);
-	if (restCount > 0) {
-		std::uniform_int_distribution<int> distribution(2, n - 1);
-		int chosen = 0;
-		while (chosen < restCount) {
-			int step = distribution(generator);
-			if (isRest[step])
-				continue;
-			isRest[step] = true;
-			chosen++;
-		}
-	}
-
-	bool haveRoots = !chordRoots.empty();
-	for (int i = 0; i < n; i++) {
-		if (isBarStart(i)) {
-			if (haveRoots)
-				result[i] = chordRootFor(i);
-		} else if (isRest[i]) {
-			result[i] = EMPTY_NOTE;
-		}
-	}
-
-	if (momentumLevel < 3) {
-		// Find every run of sounding steps first, then tie each into one note.
-		std::vector<std::pair<int, int>> runs;
-		int i = 0;
-		while (i < n) {
-			if (result[i] > UNDERSCORE_NOTE) {
-				int first = i;
-				while (i + 1 < n && result[i + 1] > UNDERSCORE_NOTE)
-					i++;
-				runs.push_back(std::make_pair(first, i));
-			}
-			i++;
-		}
-		for (const std::pair<int, int>& run : runs) {
-			int first = run.first;
-			if (first < 9 || first == 18 || first == 24 || run.second <= first)
-				continue;
-			for (int j = first + 1; j <= run.second; j++)
-				result[j] = UNDERSCORE_NOTE;
-		}
-	}
-
-	for (int b = 0; b < 4; b++) {
-		int step = barStarts[b];
-		if (step >= n || !haveRoots)
-			continue;
-		if (syncopationLevel >= 4 && step >= 16)
-			continue;
-		result[step] = chordRootFor(step);
-	}
-
-	if (rootLockMode == 3) {
-		for (int i = 0; i < n; i++) {
-			srand((unsigned)wallClockSeconds());
-			int r = rand();
-			if (!(result[i] > UNDERSCORE_NOTE) || i % 3 != r % 3)
-				continue;
-			// Only notes with a whole octave below them drop.
-			for (int t = 12; t <= 79; t++) {
-				if (noteFrequencies[t] == result[i]) {
-					result[i] = noteFrequencies[t - 12];
-					break;
-				}
-			}
-		}
-	}
-
-	if (syncopationLevel == 0) {
-		// Sound the latest note again on the half bars.
-		float lastNote = 0.f;
-		for (int i = 0; i < n; i++) {
-			if (result[i] > 0.8f)
-				lastNote = result[i];
-			if ((i == 4 || i == 12 || i == 20 || i == 28) && lastNote > 0.8f)
-				result[i] = lastNote;
-		}
-	}
+	ComposeRandom random;
+	quantizeInPlace(*this, result.data(), (int)result.size(), chordRoots.data(), (int)chordRoots.size(), spaceLevel,
+	                momentumLevel, rootLockMode, syncopationLevel, random);
+	random.settle();
 	return result;
 }
 
-Motifex::TextLabel* Motifex::getNoteLabel(int stepNumber) {
+MOTIFEX_HOT Motifex::TextLabel* Motifex::getNoteLabel(int stepNumber) {
 	if (stepNumber < 1 || stepNumber > 32)
 		return nullptr;
 	return stepLabels[stepNumber - 1];
@@ -652,7 +1091,7 @@ float motifexNoteFromDouble(double value) {
 
 // Regeneration, the key buttons and the chord buttons: the rare work of a
 // sample, kept out of the per-sample path.
-void Motifex::handleRequests() {
+MOTIFEX_HOT void Motifex::handleRequests() {
 	const bool regenerateByInput =
 	    inputs[REGENERATE_INPUT].isConnected() && inputs[REGENERATE_INPUT].getVoltage() > 0.f;
 	const bool regenerateByButton = params[REGENERATE_PARAM].getValue() == 1.f;
@@ -667,12 +1106,13 @@ void Motifex::handleRequests() {
 		const bool accepted = now - lastRegenerateTime >= motifexHoldOff;
 		lastRegenerateTime = now;
 		if (accepted) {
-			// Composed outside the lock (createGroove takes it itself); only
-			// the swap is guarded, and the old phrase is freed after unlocking.
-			std::vector<float> groove = createGroove();
+			// Composed outside the lock (composing takes it itself) into the
+			// spare buffer; only the swap is guarded, and the old phrase
+			// becomes the next spare.
+			composeInto(spareNoteArray);
 			{
 				std::lock_guard<std::mutex> lock(sharedMutex);
-				currentNoteArray.swap(groove);
+				currentNoteArray.swap(spareNoteArray);
 			}
 		}
 	}
@@ -690,7 +1130,11 @@ void Motifex::handleRequests() {
 	}
 }
 
-void Motifex::process(const ProcessArgs&) {
+MOTIFEX_HOT void Motifex::process(const ProcessArgs&) {
+	if (--pageTouchCountdown <= 0) {
+		pageTouchCountdown = PAGE_TOUCH_INTERVAL;
+		touchComposingPages();
+	}
 	// Controls are read once per sample; Tune and Reset only where they act
 	// (on a step and between steps), which is the same thing.
 	const float runSwitch = params[RUN_PARAM].getValue();
@@ -895,7 +1339,9 @@ void Motifex::dataFromJson(json_t* rootJ) {
 
 	// Everything is built outside the lock and swapped in under it.
 	std::vector<float> notes;
-	notes.reserve(json_array_size(notesJ));
+	// Room for any phrase composing makes, so that this buffer, once it is
+	// the spare, is never grown on the engine thread.
+	notes.reserve(std::max(json_array_size(notesJ), PHRASE_CAPACITY));
 	for (size_t i = 0; i < json_array_size(notesJ); i++) {
 		json_t* valueJ = json_array_get(notesJ, i);
 		if (!valueJ)
@@ -1035,6 +1481,9 @@ void MotifexWidget::step() {
 	Motifex* m = dynamic_cast<Motifex*>(module);
 	if (!m)
 		return;
+	// Randomness for the next composition, drawn here rather than on the
+	// engine thread (nothing to do while a drawn set waits).
+	m->prepareComposing();
 
 	// Copy what is needed under the lock; names are looked up outside it.
 	float notes[32];

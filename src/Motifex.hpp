@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <chrono>
 #include <ctime>
 #include <mutex>
@@ -93,6 +94,8 @@ struct Motifex : Module {
 
 	bool dataLoaded = false;
 	std::vector<float> currentNoteArray;
+	// The buffer the next regeneration composes into, then swaps in.
+	std::vector<float> spareNoteArray;
 	std::string currentKeyMain = "C minor";
 	std::string currentProg1 = "C";
 	std::string currentProg2 = "C";
@@ -165,8 +168,58 @@ struct Motifex : Module {
 	                                     int spaceLevel, int octave, int momentumLevel, int rootLockMode,
 	                                     int syncopationLevel);
 	TextLabel* getNoteLabel(int stepNumber);
-	// Copies of the key and chord label texts, taken under the lock.
-	void readKeyAndChordLabels(std::string& keyText, std::string (&chordTexts)[4]);
+	// createGroove's work, into a buffer that keeps its storage.
+	void composeInto(std::vector<float>& phrase);
+
+	// What note choice reads from the key and chord label texts, kept with
+	// the texts it was read from so that composing, which runs far more
+	// often than the names change, only compares them. Guarded by
+	// sharedMutex; refreshed wherever the labels change.
+	struct LabelReading {
+		int keyIndex = 3;                     // in allKeysLabels; an unknown key reads as C minor
+		bool isMajor = false;                 // false for an unknown key
+		int rawKeyIndex = -1;                 // -1 for an unknown key
+		int chordIndex[4] = {-1, -1, -1, -1}; // in pitchClassNames, -1 if unknown
+	};
+	// On the machines we measure on, the first touch of a page of memory
+	// that has not been touched for a tenth of a second or so now and then
+	// costs a few hundred microseconds. Composing comes seconds apart, so
+	// every PAGE_TOUCH_INTERVAL samples (32 ms at 48 kHz) the engine thread
+	// reads a byte of each page composing works in.
+	static const int PAGE_TOUCH_INTERVAL = 1536;
+	int pageTouchCountdown = 0;
+	void touchComposingPages();
+	LabelReading labelReading;
+	std::string labelReadingTexts[5];
+	bool labelReadingValid = false;
+	// The reading of the labels as they are now (caller holds sharedMutex).
+	const LabelReading& readLabels();
+	// Note names as short character strings, copied from noteLabels at
+	// construction, for writing step labels.
+	char noteNames[98][4];
+	unsigned char noteNameLengths[98];
+
+	// Randomness drawn ahead of composing, away from the engine thread: the
+	// random device value of the next composition and, for every phrase
+	// length composing makes, the rest steps the generator it seeds picks.
+	// Filled at construction and by the panel on the interface thread, taken
+	// by composing; the state hands it over without a lock.
+	static const int PREPARED_SHORTEST = 31;
+	static const int PREPARED_LENGTHS = 11;
+	static const int PREPARED_RESTS = 20;
+	struct PreparedRests {
+		unsigned int deviceValue = 0;
+		unsigned char steps[PREPARED_LENGTHS][PREPARED_RESTS];
+	};
+	enum { PREPARED_EMPTY, PREPARED_FILLING, PREPARED_READY, PREPARED_TAKING };
+	PreparedRests prepared;
+	std::atomic<int> preparedState{PREPARED_EMPTY};
+	// Draws a new set when none waits; never on the engine thread.
+	void prepareComposing();
+	// The waiting set's device value, and its rest steps for a phrase of
+	// that length when it has them (true); without a set, a value from the
+	// device itself (false).
+	bool takePreparedRests(int length, unsigned char (&steps)[PREPARED_RESTS], unsigned int& deviceValue);
 	// getNote's recent-note memory and reseed counter, shared by every
 	// instance; copies for inspection.
 	static std::vector<int> noteHistorySnapshot();

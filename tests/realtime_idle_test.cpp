@@ -75,13 +75,22 @@ TEST(RealtimeIdle, PhraseGeneratorAllocatesNothingAndReadsNoClock) {
 	EXPECT_EQ(allocations.load(), 0);
 	EXPECT_EQ(clockReads.load(), 0);
 
-	// The counters do see what they count: one regeneration reads the clock
-	// and allocates its phrase.
+	// A regeneration, its randomness drawn ahead as the panel does every
+	// frame, reads the clock and composes into the spare buffer without
+	// allocating; saving the patch shows that the counter counts.
+	m->prepareComposing();
+	const float* before = m->currentNoteArray.data();
 	counting = true;
 	m->inputs[Motifex::REGENERATE_INPUT].setVoltage(5.f);
 	m->process(args);
 	counting = false;
+	EXPECT_NE(m->currentNoteArray.data(), before);
 	EXPECT_GE(clockReads.load(), 1);
+	EXPECT_EQ(allocations.load(), 0);
+	counting = true;
+	json_t* saved = m->dataToJson();
+	counting = false;
+	json_decref(saved);
 	EXPECT_GE(allocations.load(), 1);
 	delete m;
 }
