@@ -39,6 +39,18 @@ namespace {
 // most 8 entries and 3 rests. Phrase buffers are reserved for it.
 const size_t PHRASE_CAPACITY = 48;
 
+#if defined(__GLIBC__)
+// A state of the library's generator that nothing else draws from.
+struct GeneratorTouch {
+	char state[128];
+	random_data data;
+	GeneratorTouch() {
+		std::memset(&data, 0, sizeof data);
+		initstate_r(1, state, sizeof state, &data);
+	}
+};
+#endif
+
 } // namespace
 
 Motifex::TextLabel::~TextLabel() {
@@ -47,7 +59,7 @@ Motifex::TextLabel::~TextLabel() {
 std::string Motifex::TextLabel::getText() {
 	if (!textMutex)
 		return text;
-	std::lock_guard<std::mutex> lock(*textMutex);
+	std::lock_guard<ShortLock> lock(*textMutex);
 	return text;
 }
 
@@ -56,7 +68,7 @@ void Motifex::TextLabel::setText(const std::string& newText) {
 		text = newText;
 		return;
 	}
-	std::lock_guard<std::mutex> lock(*textMutex);
+	std::lock_guard<ShortLock> lock(*textMutex);
 	text = newText;
 }
 
@@ -170,6 +182,9 @@ Motifex::Motifex() {
 	composeInto(currentNoteArray);
 	// The random device value of the next composition, drawn now.
 	prepareComposing();
+#if defined(__GLIBC__)
+	generatorTouch = new GeneratorTouch;
+#endif
 }
 
 Motifex::TextLabel* Motifex::createLabel(float x, float y, int index, const std::string& text) {
@@ -184,6 +199,9 @@ Motifex::TextLabel* Motifex::createLabel(float x, float y, int index, const std:
 }
 
 Motifex::~Motifex() {
+#if defined(__GLIBC__)
+	delete static_cast<GeneratorTouch*>(generatorTouch);
+#endif
 	// The module owns its labels; a panel only displays them and gives them
 	// back before it is destroyed.
 	for (TextLabel* label : stepLabels)
@@ -221,7 +239,7 @@ int clampOctave(int octave) {
 struct NoteMemory {
 	// Never written: something of this page to read without the lock.
 	const int fixed = 0;
-	std::mutex mutex;
+	Motifex::ShortLock mutex;
 	int history[12]; // oldest first
 	int historyCount = 0;
 	int seedCounter = 0;
@@ -245,6 +263,15 @@ const int modeIntervals[7][7] = {
 };
 const int majorModeSteps[7] = {0, 2, 4, 5, 7, 9, 11};
 const int minorModeSteps[7] = {0, 2, 3, 5, 7, 8, 10};
+
+// The other constants composing reads, in one place.
+const struct SegmentText {
+	// Segments for note values 2, 4, 8 and 16: notes (N) and holds (H).
+	char shapes[4][9];
+	int barStarts[4];
+	char rest[2];
+	char hold[3];
+} segmentText = {{"NHHHHHHH", "NHHH", "NHNH", "NN"}, {0, 8, 16, 24}, " ", "__"};
 
 int positionIn(const int (&steps)[7], int value) {
 	for (int i = 0; i < 7; i++)
@@ -507,7 +534,7 @@ MOTIFEX_HOT int chooseNote(const NoteContext& context, int step, int chordIndex,
 	int mode = std::min(rootLockMode, 3);
 
 	NoteMemory& memory = noteMemory();
-	std::lock_guard<std::mutex> lock(memory.mutex);
+	std::lock_guard<Motifex::ShortLock> lock(memory.mutex);
 	random.seed((unsigned)((uint32_t)Motifex::wallClockSeconds() + (uint32_t)memory.seedCounter), false);
 	memory.seedCounter = (int)((uint32_t)memory.seedCounter + 1u);
 
@@ -569,7 +596,7 @@ MOTIFEX_HOT void quantizeInPlace(Motifex& m, float* result, int n, const float* 
                                  int spaceLevel, int momentumLevel, int rootLockMode, int syncopationLevel,
                                  ComposeRandom& random) {
 	const float H = Motifex::UNDERSCORE_NOTE;
-	static const int barStarts[4] = {0, 8, 16, 24};
+	const int* const barStarts = segmentText.barStarts;
 	// Phrases longer than 32 stretch the bars, so later bars take earlier
 	// chords. Very short phrases all take the first chord.
 	int stepsPerChord = n / 4;
@@ -757,24 +784,23 @@ MOTIFEX_HOT void Motifex::touchComposingPages() {
 		sum += (unsigned)label->index;
 	sum += (unsigned)keyLabel->index;
 	sum += (unsigned)noteNames[0][0] + (unsigned)noteNames[97][0] + (unsigned)preparedState.load();
-	if (spareNoteArray.capacity() > 0)
-		sum += (unsigned)spareNoteArray.data()[0];
 	if (currentNoteArray.capacity() > 0)
 		sum += (unsigned)currentNoteArray.data()[0];
-	sum += (unsigned)noteMemory().fixed + (unsigned)parkMillerPowers.p[30] + (unsigned)modeIntervals[6][6];
+	// The note memory and the spare phrase are written by composing, so
+	// their pages are written here too (the memory only if it is free).
+	NoteMemory& memory = noteMemory();
+	if (memory.mutex.try_lock())
+		memory.mutex.unlock();
+	if (!spareNoteArray.empty())
+		spareNoteArray[0] = spareNoteArray[0];
+	sum += (unsigned)memory.fixed + (unsigned)parkMillerPowers.p[30] + (unsigned)modeIntervals[0][0] +
+	       (unsigned)modeIntervals[6][6] + (unsigned)minorModeSteps[6] + (unsigned)segmentText.shapes[0][0] +
+	       (unsigned)segmentText.hold[0];
 #if defined(__GLIBC__)
 	// The library's generator code, which composing ends with, run on a
-	// state of its own so that rand() draws nothing different.
-	static thread_local struct LibcTouch {
-		char state[128];
-		random_data data;
-		LibcTouch() {
-			std::memset(&data, 0, sizeof data);
-			initstate_r(1, state, sizeof state, &data);
-		}
-	} libcTouch;
+	// state of this module's own so that rand() draws nothing different.
 	int32_t drawn = 0;
-	random_r(&libcTouch.data, &drawn);
+	random_r(&static_cast<GeneratorTouch*>(generatorTouch)->data, &drawn);
 	sum += (unsigned)drawn;
 #endif
 	touchComposingStack(sum);
@@ -782,13 +808,13 @@ MOTIFEX_HOT void Motifex::touchComposingPages() {
 
 std::vector<int> Motifex::noteHistorySnapshot() {
 	NoteMemory& memory = noteMemory();
-	std::lock_guard<std::mutex> lock(memory.mutex);
+	std::lock_guard<Motifex::ShortLock> lock(memory.mutex);
 	return std::vector<int>(memory.history, memory.history + memory.historyCount);
 }
 
 int Motifex::seedCounterValue() {
 	NoteMemory& memory = noteMemory();
-	std::lock_guard<std::mutex> lock(memory.mutex);
+	std::lock_guard<Motifex::ShortLock> lock(memory.mutex);
 	return memory.seedCounter;
 }
 
@@ -899,7 +925,7 @@ MOTIFEX_HOT void Motifex::composeInto(std::vector<float>& out) {
 	NoteContext context;
 	{
 		// The label texts become the saved names, and what note choice reads.
-		std::lock_guard<std::mutex> lock(sharedMutex);
+		std::lock_guard<ShortLock> lock(sharedMutex);
 		setText(currentKeyMain, keyLabel->text);
 		setText(currentProg1, chordLabels[0]->text);
 		setText(currentProg2, chordLabels[1]->text);
@@ -936,7 +962,7 @@ MOTIFEX_HOT void Motifex::composeInto(std::vector<float>& out) {
 
 		// A segment of at most 8 entries and 3 rests: notes (N), each chosen
 		// in turn for the segment's first step, and holds.
-		const char* shape = noteValue == 2 ? "NHHHHHHH" : noteValue == 4 ? "NHHH" : noteValue == 8 ? "NHNH" : "NN";
+		const char* shape = segmentText.shapes[noteValue == 2 ? 0 : noteValue == 4 ? 1 : noteValue == 8 ? 2 : 3];
 		float* segment = phrase + length;
 		int segmentLength = 0;
 		for (const char* c = shape; *c; c++)
@@ -960,8 +986,8 @@ MOTIFEX_HOT void Motifex::composeInto(std::vector<float>& out) {
 	random.settle();
 
 	// Work the step names out first, then write them under one short lock.
-	static const char restName[] = " ";
-	static const char holdName[] = "__";
+	const char* const restName = segmentText.rest;
+	const char* const holdName = segmentText.hold;
 	const char* texts[32] = {};
 	unsigned char lengths[32] = {};
 	int lastNote = -1;
@@ -990,7 +1016,7 @@ MOTIFEX_HOT void Motifex::composeInto(std::vector<float>& out) {
 	}
 	{
 		// Label texts are short, so these copies stay inside the strings.
-		std::lock_guard<std::mutex> lock(sharedMutex);
+		std::lock_guard<ShortLock> lock(sharedMutex);
 		for (int s = 0; s < 32; s++)
 			if (texts[s])
 				setText(getNoteLabel(s + 1)->text, texts[s], lengths[s]);
@@ -1005,7 +1031,7 @@ MOTIFEX_HOT void Motifex::composeInto(std::vector<float>& out) {
 int Motifex::getNote(int step, int chordIndex, int octave, int rootLockMode) {
 	NoteContext context;
 	{
-		std::lock_guard<std::mutex> lock(sharedMutex);
+		std::lock_guard<ShortLock> lock(sharedMutex);
 		context = readLabels();
 	}
 	ComposeRandom random;
@@ -1111,7 +1137,7 @@ MOTIFEX_HOT void Motifex::handleRequests() {
 			// becomes the next spare.
 			composeInto(spareNoteArray);
 			{
-				std::lock_guard<std::mutex> lock(sharedMutex);
+				std::lock_guard<ShortLock> lock(sharedMutex);
 				currentNoteArray.swap(spareNoteArray);
 			}
 		}
@@ -1226,7 +1252,7 @@ void Motifex::cycleKey(TextLabel* label, float trigger, Clock::time_point& timeP
 	const int count = (int)allKeysLabels.size();
 	// Key names are short, so the assignments below copy without allocating
 	// while the lock is held.
-	std::lock_guard<std::mutex> lock(sharedMutex);
+	std::lock_guard<ShortLock> lock(sharedMutex);
 	const int k = findLabelIndex(label->text);
 	// A name outside the list (from a patch) leaves the buttons inert.
 	if (k < 0)
@@ -1243,7 +1269,7 @@ void Motifex::cycleChord(TextLabel* label, float trigger, Clock::time_point& tim
 	const Clock::time_point now = clockNow();
 	if (now - timePoint < motifexHoldOff)
 		return;
-	std::lock_guard<std::mutex> lock(sharedMutex);
+	std::lock_guard<ShortLock> lock(sharedMutex);
 	// The first match is a pitch class, 0 to 11: the chord cycle is the first octave.
 	const int index = findKeyIndex(label->text);
 	if (index < 0)
@@ -1260,7 +1286,7 @@ json_t* Motifex::dataToJson() {
 	std::vector<float> notes;
 	std::string names[5];
 	{
-		std::lock_guard<std::mutex> lock(sharedMutex);
+		std::lock_guard<ShortLock> lock(sharedMutex);
 		notes = currentNoteArray;
 		names[0] = currentKeyMain;
 		names[1] = currentProg1;
@@ -1357,7 +1383,7 @@ void Motifex::dataFromJson(json_t* rootJ) {
 
 	std::string names[5];
 	{
-		std::lock_guard<std::mutex> lock(sharedMutex);
+		std::lock_guard<ShortLock> lock(sharedMutex);
 		names[0] = currentKeyMain;
 		names[1] = currentProg1;
 		names[2] = currentProg2;
@@ -1381,7 +1407,7 @@ void Motifex::dataFromJson(json_t* rootJ) {
 	// refresh them, the next press would silently bring back the old ones.
 	std::string labelNames[5] = {names[0], names[1], names[2], names[3], names[4]};
 	{
-		std::lock_guard<std::mutex> lock(sharedMutex);
+		std::lock_guard<ShortLock> lock(sharedMutex);
 		currentNoteArray.swap(notes);
 		currentKeyMain.swap(names[0]);
 		currentProg1.swap(names[1]);
@@ -1492,7 +1518,7 @@ void MotifexWidget::step() {
 	std::string key;
 	std::string chords[4];
 	{
-		std::lock_guard<std::mutex> lock(m->sharedMutex);
+		std::lock_guard<Motifex::ShortLock> lock(m->sharedMutex);
 		// Until a patch is loaded the labels show what generation and the
 		// buttons wrote.
 		if (!m->dataLoaded)
@@ -1511,7 +1537,7 @@ void MotifexWidget::step() {
 
 	if (total == 0) {
 		rack::logger::log(rack::logger::DEBUG_LEVEL, "src/Motifex", __LINE__, "step", "currentNoteArray is empty.");
-		std::lock_guard<std::mutex> lock(m->sharedMutex);
+		std::lock_guard<Motifex::ShortLock> lock(m->sharedMutex);
 		if (m->keyLabel)
 			m->keyLabel->text = "C minor";
 		return;
@@ -1542,7 +1568,7 @@ void MotifexWidget::step() {
 
 	// Swapped in, so nothing is allocated under the lock; the old texts are
 	// freed with the locals after it is released.
-	std::lock_guard<std::mutex> lock(m->sharedMutex);
+	std::lock_guard<Motifex::ShortLock> lock(m->sharedMutex);
 	if (m->keyLabel)
 		m->keyLabel->text.swap(key);
 	for (int k = 0; k < 4; k++)

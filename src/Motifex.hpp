@@ -3,6 +3,7 @@
 #include <chrono>
 #include <ctime>
 #include <mutex>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,27 @@ struct Motifex : Module {
 	static constexpr float UNDERSCORE_NOTE = 0.7f;
 	static constexpr float EMPTY_NOTE = 0.69f;
 
+	// A lock held only for a few assignments. Its common path is one atomic
+	// exchange, with no call into the system library; a waiter spins a
+	// little, then yields to the holder.
+	struct ShortLock {
+		std::atomic<bool> held{false};
+		void lock() {
+			int spins = 0;
+			while (held.exchange(true, std::memory_order_acquire)) {
+				while (held.load(std::memory_order_relaxed))
+					if (++spins > 64)
+						std::this_thread::yield();
+			}
+		}
+		bool try_lock() {
+			return !held.load(std::memory_order_relaxed) && !held.exchange(true, std::memory_order_acquire);
+		}
+		void unlock() {
+			held.store(false, std::memory_order_release);
+		}
+	};
+
 	// Green text showing a step's note, a chord or the key. Its text is module
 	// state as well as display, so reads and writes from outside the module go
 	// through getText/setText, which take the owning module's lock.
@@ -82,7 +104,7 @@ struct Motifex : Module {
 		NVGcolor color = nvgRGB(0, 255, 0);
 		int index = 0;
 		// The owning module's lock; null for a label no module shares.
-		std::mutex* textMutex = nullptr;
+		ShortLock* textMutex = nullptr;
 
 		~TextLabel() override;
 		void draw(const DrawArgs& args) override;
@@ -125,7 +147,7 @@ struct Motifex : Module {
 
 	// Guards the label texts, the key and chord strings and the replacement
 	// of currentNoteArray (see above).
-	std::mutex sharedMutex;
+	ShortLock sharedMutex;
 
 	// Source of the steady clock for the hold-offs; tests replace it.
 	Clock::time_point (*clockNow)() = &Clock::now;
@@ -188,6 +210,7 @@ struct Motifex : Module {
 	// reads a byte of each page composing works in.
 	static const int PAGE_TOUCH_INTERVAL = 1536;
 	int pageTouchCountdown = 0;
+	void* generatorTouch = nullptr;
 	void touchComposingPages();
 	LabelReading labelReading;
 	std::string labelReadingTexts[5];
