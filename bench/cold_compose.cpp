@@ -8,6 +8,10 @@
 // count its own) on the composing sample.
 //
 //   build/bench/chordwright_cold [--reps N] [--idle-ms MS] [--no-panel]
+//
+// System calls are counted where the kernel lets a thread count its own
+// (perf events, as root or with perf_event_paranoid <= 1); elsewhere, run it
+// as `strace -f -c build/bench/chordwright_cold --reps 1` for a total.
 #include <linux/perf_event.h>
 #include <sys/resource.h>
 #include <sys/ioctl.h>
@@ -153,6 +157,17 @@ long pageFaults() {
 	return usage.ru_minflt + usage.ru_majflt;
 }
 
+// The reference: arithmetic without memory traffic, about as long as a
+// composition, timed the same way after the same idle. What it suffers is
+// the machine's own (other guests, the host), not the composing code's.
+__attribute__((noinline)) unsigned fixedArithmetic(unsigned x) {
+	for (int i = 0; i < 8000; i++) {
+		x = x * 1664525u + 1013904223u;
+		x ^= x >> 7;
+	}
+	return x;
+}
+
 double median(std::vector<double> v) {
 	std::sort(v.begin(), v.end());
 	return v.empty() ? 0 : v[v.size() / 2];
@@ -164,15 +179,12 @@ int main(int argc, char** argv) {
 	int reps = 10;
 	int idleMs = 255;
 	bool withPanel = true;
-	bool referenceOnly = false;
 	for (int i = 1; i < argc; i++) {
 		std::string a = argv[i];
 		if (a == "--reps" && i + 1 < argc)
 			reps = std::max(1, std::atoi(argv[++i]));
 		else if (a == "--idle-ms" && i + 1 < argc)
 			idleMs = std::max(1, std::atoi(argv[++i]));
-		else if (a == "--reference-only")
-			referenceOnly = true;
 		else if (a == "--no-panel")
 			withPanel = false;
 		else {
@@ -223,6 +235,8 @@ int main(int argc, char** argv) {
 
 	std::vector<Setting> list = settings();
 	std::vector<Sample> all;
+	std::vector<double> reference;
+	unsigned referenceSink = 0;
 	std::printf("%-48s %10s %10s %7s %9s\n", "setting", "median us", "max us", "allocs", "syscalls");
 	testing_support::countingAllocations = true;
 	for (const Setting& s : list) {
@@ -236,8 +250,7 @@ int main(int argc, char** argv) {
 		long allocations = 0, calls = 0;
 		for (int r = 0; r < reps; r++) {
 			idleFor(std::chrono::milliseconds(idleMs));
-			if (referenceOnly) {
-			} else if (s.byInput)
+			if (s.byInput)
 				m->inputs[Motifex::REGENERATE_INPUT].setVoltage(10.f);
 			else
 				m->params[Motifex::REGENERATE_PARAM].setValue(1.f);
@@ -260,6 +273,13 @@ int main(int argc, char** argv) {
 			allocations = std::max(allocations, sample.allocations);
 			calls = std::max(calls, sample.syscalls);
 			all.push_back(sample);
+			if (r % 3 == 2) {
+				idleFor(std::chrono::milliseconds(idleMs));
+				const auto r0 = Clock::now();
+				referenceSink += fixedArithmetic((unsigned)r);
+				const auto r1 = Clock::now();
+				reference.push_back(std::chrono::duration<double, std::micro>(r1 - r0).count());
+			}
 		}
 		std::printf("%-48s %10.1f %10.1f %7ld %9s\n", s.name.c_str(), median(times),
 		            *std::max_element(times.begin(), times.end()), allocations,
@@ -288,6 +308,11 @@ int main(int argc, char** argv) {
 	            times[times.size() / 10], times[times.size() * 9 / 10], times[times.size() * 99 / 100],
 	            (size_t)(times.end() - std::upper_bound(times.begin(), times.end(), 50.0)),
 	            (size_t)(times.end() - std::upper_bound(times.begin(), times.end(), 100.0)));
+	std::sort(reference.begin(), reference.end());
+	std::printf("reference, fixed arithmetic after the same idle (%zu times): median %.1f us, max %.1f us, over 100 "
+	            "us: %zu\n",
+	            reference.size(), median(reference), reference.empty() ? 0.0 : reference.back(),
+	            (size_t)(reference.end() - std::upper_bound(reference.begin(), reference.end(), 100.0)));
 	std::printf("page faults on it: %ld in all; requests that found no randomness drawn ahead: %ld\n", faults,
 	            unprepared);
 	if (std::getenv("CHORDWRIGHT_COLD_DUMP"))
@@ -295,6 +320,8 @@ int main(int argc, char** argv) {
 			std::fprintf(stderr, "%.1f %ld %d\n", s.us, s.faults, (int)s.prepared);
 	std::printf("heap allocations on it: %ld to %ld; system calls on it: %s\n", fewestAllocations, mostAllocations,
 	            syscalls.available() ? std::to_string(mostCalls).c_str() : "not countable here");
+	if (referenceSink == 1)
+		std::printf("\n");
 	if (panel)
 		delete panel;
 	else
