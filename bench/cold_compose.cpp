@@ -12,11 +12,7 @@
 // System calls are counted where the kernel lets a thread count its own
 // (perf events, as root or with perf_event_paranoid <= 1); elsewhere, run it
 // as `strace -f -c build/bench/chordwright_cold --reps 1` for a total.
-#include <linux/perf_event.h>
 #include <sys/resource.h>
-#include <sys/ioctl.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -24,7 +20,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,63 +27,13 @@
 #include "AllocationCounter.hpp"
 #include "Motifex.hpp"
 #include "PluginFixture.hpp"
+#include "SyscallCounter.hpp"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 const float SAMPLE_RATE = 48000.f;
 const int BLOCK = 256;
-
-// Counts the system calls this thread enters, through the kernel's
-// syscall-entry tracepoint; unavailable without tracefs or permission.
-struct SyscallCounter {
-	int fd = -1;
-	long baseline = 0;
-	SyscallCounter() {
-		const char* paths[] = {"/sys/kernel/tracing/events/raw_syscalls/sys_enter/id",
-		                       "/sys/kernel/debug/tracing/events/raw_syscalls/sys_enter/id"};
-		long id = -1;
-		for (const char* path : paths) {
-			std::ifstream file(path);
-			if (file >> id)
-				break;
-			id = -1;
-		}
-		if (id < 0)
-			return;
-		perf_event_attr attr;
-		std::memset(&attr, 0, sizeof attr);
-		attr.type = PERF_TYPE_TRACEPOINT;
-		attr.size = sizeof attr;
-		attr.config = (unsigned long long)id;
-		attr.disabled = 1;
-		attr.sample_period = 0;
-		fd = (int)syscall(SYS_perf_event_open, &attr, 0, -1, -1, 0);
-		if (fd < 0)
-			return;
-		// What an empty interval counts (the stopping call itself).
-		start();
-		baseline = stop();
-	}
-	bool available() const {
-		return fd >= 0;
-	}
-	void start() {
-		if (fd >= 0) {
-			ioctl(fd, PERF_EVENT_IOC_RESET, 0);
-			ioctl(fd, PERF_EVENT_IOC_ENABLE, 0);
-		}
-	}
-	long stop() {
-		if (fd < 0)
-			return 0;
-		ioctl(fd, PERF_EVENT_IOC_DISABLE, 0);
-		long long count = 0;
-		if (read(fd, &count, sizeof count) != (ssize_t)sizeof count)
-			return 0;
-		return (long)count - baseline;
-	}
-};
 
 struct Setting {
 	std::string name;
@@ -213,7 +158,7 @@ int main(int argc, char** argv) {
 		}
 	});
 
-	SyscallCounter syscalls;
+	testing_support::SyscallCounter syscalls;
 	rack::engine::Module::ProcessArgs args{SAMPLE_RATE, 1.f / SAMPLE_RATE, 0};
 	const auto blockTime = std::chrono::nanoseconds((long long)(1e9 * BLOCK / SAMPLE_RATE));
 	auto nextBlock = Clock::now();
