@@ -40,24 +40,15 @@ namespace {
 const size_t PHRASE_CAPACITY = 48;
 
 #if defined(__GLIBC__)
-// The state array of the library's generator, which composing's final
-// reseed writes. Found once by switching the generator to a scratch array
-// and straight back: glibc saves an array's position when it switches away
-// and restores it when it switches back, so the generator continues as if
-// nothing had happened.
-std::atomic<char*> generatorState(nullptr);
-
-void findGeneratorState() {
-	static char scratch[128];
-	static const bool found = [] {
-		char* live = initstate(1, scratch, sizeof scratch);
-		if (live)
-			setstate(live);
-		generatorState.store(live, std::memory_order_relaxed);
-		return live != nullptr;
-	}();
-	(void)found;
-}
+// A state of the library's generator that nothing else draws from.
+struct GeneratorTouch {
+	char state[128];
+	random_data data;
+	GeneratorTouch() {
+		std::memset(&data, 0, sizeof data);
+		initstate_r(1, state, sizeof state, &data);
+	}
+};
 #endif
 
 } // namespace
@@ -192,7 +183,7 @@ Motifex::Motifex() {
 	// The random device value of the next composition, drawn now.
 	prepareComposing();
 #if defined(__GLIBC__)
-	findGeneratorState();
+	generatorTouch = new GeneratorTouch;
 #endif
 }
 
@@ -208,6 +199,9 @@ Motifex::TextLabel* Motifex::createLabel(float x, float y, int index, const std:
 }
 
 Motifex::~Motifex() {
+#if defined(__GLIBC__)
+	delete static_cast<GeneratorTouch*>(generatorTouch);
+#endif
 	// The module owns its labels; a panel only displays them and gives them
 	// back before it is destroyed.
 	for (TextLabel* label : stepLabels)
@@ -803,16 +797,11 @@ MOTIFEX_HOT void Motifex::touchComposingPages() {
 	       (unsigned)modeIntervals[6][6] + (unsigned)minorModeSteps[6] + (unsigned)segmentText.shapes[0][0] +
 	       (unsigned)segmentText.hold[0];
 #if defined(__GLIBC__)
-	// The library's generator, which composing ends with: switched to the
-	// array it uses already, which leaves it where it is (and back, should
-	// someone have switched it to another).
-	if (char* live = generatorState.load(std::memory_order_relaxed)) {
-		char* previous = setstate(live);
-		if (previous && previous != live) {
-			setstate(previous);
-			generatorState.store(previous, std::memory_order_relaxed);
-		}
-	}
+	// The library's generator code, which composing ends with, run on a
+	// state of this module's own so that rand() draws nothing different.
+	int32_t drawn = 0;
+	random_r(&static_cast<GeneratorTouch*>(generatorTouch)->data, &drawn);
+	sum += (unsigned)drawn;
 #endif
 	touchComposingStack(sum);
 }

@@ -1,9 +1,7 @@
 // The sample on which a regeneration composes: with the randomness drawn
 // ahead by the panel it asks the random device nothing, allocates nothing
 // and makes no system call; without it, it asks the device once. Every
-// composition takes exactly one device value, whichever way it comes. The
-// idle samples that keep composing's pages fresh leave the C library
-// generator as it was.
+// composition takes exactly one device value, whichever way it comes.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -91,23 +89,6 @@ TEST_F(RealtimeComposing, DrawnAheadByThePanelOrAskedForOnTheSample) {
 	m->quantizeNoteArray(m->currentNoteArray, {m->noteFrequencies[3]}, 3, 4, 0, 0, 0);
 	EXPECT_EQ(deviceCalls.load(), calls + 2);
 	delete panel;
-}
-
-// Between compositions the engine thread keeps the pages composing uses
-// fresh; the C library generator must not notice.
-TEST_F(RealtimeComposing, IdleSamplesLeaveTheLibraryGeneratorAlone) {
-	std::unique_ptr<rack::engine::Module> m(model->createModule());
-	ASSERT_TRUE(m);
-	srand(12345u);
-	int expected[5];
-	for (int& value : expected)
-		value = rand();
-	srand(12345u);
-	EXPECT_EQ(rand(), expected[0]);
-	for (int i = 0; i < 3 * Motifex::PAGE_TOUCH_INTERVAL; i++)
-		m->process(args);
-	for (int k = 1; k < 5; k++)
-		EXPECT_EQ(rand(), expected[k]) << k;
 }
 
 } // namespace
