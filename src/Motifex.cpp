@@ -39,18 +39,6 @@ namespace {
 // most 8 entries and 3 rests. Phrase buffers are reserved for it.
 const size_t PHRASE_CAPACITY = 48;
 
-#if defined(__GLIBC__)
-// A state of the library's generator that nothing else draws from.
-struct GeneratorTouch {
-	char state[128];
-	random_data data;
-	GeneratorTouch() {
-		std::memset(&data, 0, sizeof data);
-		initstate_r(1, state, sizeof state, &data);
-	}
-};
-#endif
-
 } // namespace
 
 Motifex::TextLabel::~TextLabel() {
@@ -182,9 +170,6 @@ Motifex::Motifex() {
 	composeInto(currentNoteArray);
 	// The random device value of the next composition, drawn now.
 	prepareComposing();
-#if defined(__GLIBC__)
-	generatorTouch = new GeneratorTouch;
-#endif
 }
 
 Motifex::TextLabel* Motifex::createLabel(float x, float y, int index, const std::string& text) {
@@ -199,9 +184,6 @@ Motifex::TextLabel* Motifex::createLabel(float x, float y, int index, const std:
 }
 
 Motifex::~Motifex() {
-#if defined(__GLIBC__)
-	delete static_cast<GeneratorTouch*>(generatorTouch);
-#endif
 	// The module owns its labels; a panel only displays them and gives them
 	// back before it is destroyed.
 	for (TextLabel* label : stepLabels)
@@ -796,13 +778,6 @@ MOTIFEX_HOT void Motifex::touchComposingPages() {
 	sum += (unsigned)memory.fixed + (unsigned)parkMillerPowers.p[30] + (unsigned)modeIntervals[0][0] +
 	       (unsigned)modeIntervals[6][6] + (unsigned)minorModeSteps[6] + (unsigned)segmentText.shapes[0][0] +
 	       (unsigned)segmentText.hold[0];
-#if defined(__GLIBC__)
-	// The library's generator code, which composing ends with, run on a
-	// state of this module's own so that rand() draws nothing different.
-	int32_t drawn = 0;
-	random_r(&static_cast<GeneratorTouch*>(generatorTouch)->data, &drawn);
-	sum += (unsigned)drawn;
-#endif
 	touchComposingStack(sum);
 }
 

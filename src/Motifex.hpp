@@ -210,7 +210,6 @@ struct Motifex : Module {
 	// reads a byte of each page composing works in.
 	static const int PAGE_TOUCH_INTERVAL = 1536;
 	int pageTouchCountdown = 0;
-	void* generatorTouch = nullptr;
 	void touchComposingPages();
 	LabelReading labelReading;
 	std::string labelReadingTexts[5];
