@@ -3,9 +3,9 @@
 // time in blocks the way an audio engine runs them (so the caches go cold
 // between requests), with the panel stepped at 60 frames a second on its own
 // thread. Every request is timed alone with the steady clock; the program
-// prints the median and maximum per setting and over all, and counts heap
-// allocations and system calls (the latter where the kernel lets a thread
-// count its own) on the composing sample.
+// prints the median and maximum per setting and over all, and counts the
+// engine thread's own heap allocations and system calls (the latter where the
+// kernel lets a thread count its own) on the composing sample.
 //
 //   build/bench/chordwright_cold [--reps N] [--idle-ms MS] [--no-panel]
 //
@@ -201,13 +201,13 @@ int main(int argc, char** argv) {
 				m->params[Motifex::REGENERATE_PARAM].setValue(1.f);
 			const bool prepared = m->preparedState.load() == Motifex::PREPARED_READY;
 			const long faultsBefore = pageFaults();
-			const long before = testing_support::allocationCount.load();
+			const long before = testing_support::threadAllocationCount();
 			syscalls.start();
 			const auto t0 = Clock::now();
 			m->process(args);
 			const auto t1 = Clock::now();
 			const long sampleCalls = syscalls.stop();
-			const long sampleAllocations = testing_support::allocationCount.load() - before;
+			const long sampleAllocations = testing_support::threadAllocationCount() - before;
 			const long sampleFaults = pageFaults() - faultsBefore;
 			args.frame++;
 			m->inputs[Motifex::REGENERATE_INPUT].setVoltage(0.f);

@@ -8,5 +8,8 @@ namespace testing_support {
 // of the global operator new and delete into the program.
 extern std::atomic<bool> countingAllocations;
 extern std::atomic<long> allocationCount;
+// The same, made by the calling thread alone: another thread's work (a
+// panel relabelling while the engine runs) does not count.
+long threadAllocationCount();
 
 } // namespace testing_support
