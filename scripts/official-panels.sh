@@ -73,7 +73,8 @@ import -window root "$tmp/window.png"
 window=$(xdotool search --name "VCV Rack" | head -n 1 || true)
 [ -n "$window" ] && xdotool windowfocus --sync "$window" key --clearmodifiers ctrl+q 2>/dev/null || true
 wait "$rack_pid" || { echo "official-panels: the windowed run failed"; failed=1; }
-convert "$tmp/window.png" -crop 600x380+30+60 +repage docs/Motifex-running.png
+# Without time stamps, so that an unchanged picture leaves the file unchanged.
+convert "$tmp/window.png" -crop 600x380+30+60 +repage -strip -define png:exclude-chunks=date,time docs/Motifex-running.png
 
 # 2. nanosvg against librsvg.
 g++ -O2 -std=c++17 -o "$tmp/panel-check" scripts/panel-check.cpp -I"$RACK_DIR/dep/include" \
