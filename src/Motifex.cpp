@@ -766,8 +766,13 @@ MOTIFEX_HOT void Motifex::touchComposingPages() {
 		sum += (unsigned)label->index;
 	sum += (unsigned)keyLabel->index;
 	sum += (unsigned)noteNames[0][0] + (unsigned)noteNames[97][0] + (unsigned)preparedState.load();
-	if (currentNoteArray.capacity() > 0)
-		sum += (unsigned)currentNoteArray.data()[0];
+	// Its bits, not its value: loaded data may hold any number, and a
+	// float out of an unsigned's range may not be converted.
+	if (!currentNoteArray.empty()) {
+		uint32_t bits;
+		std::memcpy(&bits, currentNoteArray.data(), sizeof(bits));
+		sum += bits;
+	}
 	// The note memory and the spare phrase are written by composing, so
 	// their pages are written here too (the memory only if it is free).
 	NoteMemory& memory = noteMemory();

@@ -227,6 +227,17 @@ TEST(MotifexLoading, HostileValuesLoadFiniteAndSurviveASave) {
 	EXPECT_EQ(json_array_size(json_object_get(again.j, "currentNoteArray")), 8u);
 	json_t* key = json_object_get(again.j, "currentKeyMain");
 	EXPECT_EQ(std::string(json_string_value(key), json_string_length(key)), oddKey);
+	// Played for a while (the idle work between notes reads the phrase too),
+	// the outputs stay finite.
+	rack::engine::Module::ProcessArgs args{48000.f, 1.f / 48000.f, 0};
+	m->params[Motifex::RUN_PARAM].setValue(1.f);
+	m->inputs[Motifex::CLOCK_INPUT].channels = 1;
+	for (; args.frame < 20000; args.frame++) {
+		m->inputs[Motifex::CLOCK_INPUT].setVoltage(args.frame % 2400 < 1200 ? 10.f : 0.f);
+		m->process(args);
+		ASSERT_TRUE(std::isfinite(m->outputs[Motifex::CV_OUTPUT].getVoltage())) << args.frame;
+		ASSERT_TRUE(std::isfinite(m->outputs[Motifex::GATE_OUTPUT].getVoltage())) << args.frame;
+	}
 }
 
 } // namespace
