@@ -9,20 +9,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
-RACK_DIR=${RACK_DIR:-$ROOT/../shared/rack/Rack-SDK}
-RACK_HOST=${RACK_HOST:-$ROOT/../shared/rack/Rack}
-if [ ! -f "$RACK_DIR/plugin.mk" ] || [ ! -f "$RACK_HOST/libRack.so" ]; then
-	echo "official Rack kit or host not found (RACK_DIR=$RACK_DIR, RACK_HOST=$RACK_HOST): skipped"
-	exit 0
-fi
-RACK_DIR=$(cd "$RACK_DIR" && pwd)
-RACK_HOST=$(cd "$RACK_HOST" && pwd)
+source scripts/official-lib.sh
+official_locate_or_skip "bench-official" "skipped"
 
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
-# The tracked files as they are in the working tree.
-mkdir "$WORK/tree"
-git ls-files -z | tar --null -T - -cf - | tar -xf - -C "$WORK/tree"
+official_work
+official_clean_copy "$WORK/tree"
 make -s -C "$WORK/tree" RACK_DIR="$RACK_DIR" -j2 plugin.so >"$WORK/make.log" 2>&1 || {
 	cat "$WORK/make.log"
 	exit 1

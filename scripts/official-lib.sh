@@ -21,6 +21,21 @@ official_locate() {
 	export RACK_DIR RACK_HOST
 }
 
+# official_locate, or else says "$1: no official Rack kit and host (…); $2"
+# and ends the calling script with success: without the kit, nothing to check.
+official_locate_or_skip() {
+	if ! official_locate; then
+		echo "$1: no official Rack kit and host (set RACK_DIR and RACK_HOST); $2"
+		exit 0
+	fi
+}
+
+# WORK: a scratch folder of the calling script, removed when it ends.
+official_work() {
+	WORK=$(mktemp -d)
+	trap 'rm -rf "$WORK"' EXIT
+}
+
 # A copy of the working tree's files (tracked and new, as git sees them) in $1.
 official_clean_copy() {
 	local dest=$1

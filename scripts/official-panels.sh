@@ -16,10 +16,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/official-lib.sh
-if ! official_locate; then
-	echo "official-panels: no official Rack kit and host (set RACK_DIR and RACK_HOST); nothing checked"
-	exit 0
-fi
+official_locate_or_skip "official-panels" "nothing checked"
 start=$(date +%s)
 tmp="$(mktemp -d /tmp/official-panels.XXXXXX)"
 cleanup() {

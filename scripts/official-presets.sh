@@ -10,12 +10,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
 source scripts/official-lib.sh
-if ! official_locate; then
-	echo "official-presets: no official Rack kit and host (set RACK_DIR and RACK_HOST); skipped"
-	exit 0
-fi
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
+official_locate_or_skip "official-presets" "skipped"
+official_work
 official_package "$WORK"
 RACK_VERSION=$(python3 -c "import json,sys; print(json.load(open(sys.argv[1]))['version'])" "$RACK_HOST/Core.json" 2>/dev/null || echo 2.4.1)
 

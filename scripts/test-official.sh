@@ -18,10 +18,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/official-lib.sh
-if ! official_locate; then
-	echo "== Official kit: no official Rack SDK or host (set RACK_DIR and RACK_HOST); official-kit job skipped"
-	exit 0
-fi
+official_locate_or_skip "== Official kit" "official-kit job skipped"
 scripts/install-deps.sh official
 export CCACHE_BASEDIR="$PWD"
 root=$PWD

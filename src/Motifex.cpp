@@ -319,15 +319,7 @@ struct LibcStream {
 		// Words 34..359 in one straight run, then the last 64 are kept.
 		uint32_t words[360];
 		std::memcpy(words, r, 34 * sizeof(uint32_t));
-		uint32_t a = words[31], b = words[32], c = words[33];
-		for (int i = 34; i < 358; i += 3) {
-			a += words[i - 31];
-			b += words[i - 30];
-			c += words[i - 29];
-			words[i] = a;
-			words[i + 1] = b;
-			words[i + 2] = c;
-		}
+		extend(words, 34, 358);
 		words[358] = words[327] + words[355];
 		words[359] = words[328] + words[356];
 		std::memcpy(r, words + 360 - SIZE, SIZE * sizeof(uint32_t));
@@ -336,16 +328,21 @@ struct LibcStream {
 	}
 	// Fills the buffer to its end, three independent chains at a time.
 	MOTIFEX_HOT void fill() {
-		uint32_t a = r[end - 3], b = r[end - 2], c = r[end - 1];
-		for (int i = end; i < SIZE; i += 3) {
-			a += r[i - 31];
-			b += r[i - 30];
-			c += r[i - 29];
-			r[i] = a;
-			r[i + 1] = b;
-			r[i + 2] = c;
-		}
+		extend(r, end, SIZE);
 		end = SIZE;
+	}
+	// Words from..to-1 of the additive feedback, w[i] = w[i-31] + w[i-3], as
+	// three independent chains (to - from is a multiple of three).
+	MOTIFEX_HOT static void extend(uint32_t* w, int from, int to) {
+		uint32_t a = w[from - 3], b = w[from - 2], c = w[from - 1];
+		for (int i = from; i < to; i += 3) {
+			a += w[i - 31];
+			b += w[i - 30];
+			c += w[i - 29];
+			w[i] = a;
+			w[i + 1] = b;
+			w[i + 2] = c;
+		}
 	}
 	MOTIFEX_HOT int draw() {
 		if (pos == end) {
