@@ -170,8 +170,10 @@ Clock::time_point fakeClock() {
 
 PressStats measurePresses(int paramId, int presses) {
 	Motifex* m = runningMotifex();
-	m->clockNow = &fakeClock;
-	fakeNow = Clock::time_point() + std::chrono::hours(1);
+	MotifexSources fake = MotifexSources::system();
+	fake.steadyNow = &fakeClock;
+	ScopedSources sources(fake);
+	fakeNow = Clock::now() + std::chrono::hours(1);
 	auto args = processArgs();
 	std::vector<double> times;
 	times.reserve(presses);

@@ -87,9 +87,9 @@ struct Composer {
 		for (int s = 0; s < 32; s++)
 			out << (s ? "|" : " ") << m->stepLabels[s]->getText();
 		int seeds = Motifex::seedCounterValue();
-		out << "\nS seeds+" << seeds - lastSeedCounter << " reads " << wallReads << " key " << m->currentKeyMain
-		    << " chords " << m->currentProg1 << "," << m->currentProg2 << "," << m->currentProg3 << ","
-		    << m->currentProg4 << " history";
+		out << "\nS seeds+" << seeds - lastSeedCounter << " reads " << wallReads << " key " << m->saved.currentKeyMain
+		    << " chords " << m->saved.currentProg1 << "," << m->saved.currentProg2 << "," << m->saved.currentProg3
+		    << "," << m->saved.currentProg4 << " history";
 		lastSeedCounter = seeds;
 		for (int note : Motifex::noteHistorySnapshot())
 			out << " " << note;
@@ -153,8 +153,10 @@ std::string composeEverything() {
 	Composer c;
 	std::unique_ptr<Motifex> owner(dynamic_cast<Motifex*>(testing_support::model("Motifex")->createModule()));
 	c.m = owner.get();
-	c.m->clockNow = &fakeSteadyClock;
 	steadyNow = Motifex::Clock::now() + std::chrono::hours(1);
+	MotifexSources fake = MotifexSources::current;
+	fake.steadyNow = &fakeSteadyClock;
+	ScopedSources sources(fake);
 	c.write("constructed", c.m->currentNoteArray);
 
 	// Every level of every control from the defaults, in each root-lock mode.
@@ -237,11 +239,11 @@ TEST(MotifexCompositions, SameAsRecordedForFixedRandomSources) {
 	// The note memory and seed counter are process-wide: start from fresh.
 	ASSERT_EQ(Motifex::seedCounterValue(), 0) << "run this test first in its own process";
 	ASSERT_TRUE(Motifex::noteHistorySnapshot().empty());
-	Motifex::wallClockSeconds = &fakeWallClock;
-	Motifex::randomDeviceValue = &fakeRandomDevice;
+	MotifexSources fake = MotifexSources::system();
+	fake.wallClockSeconds = &fakeWallClock;
+	fake.randomDeviceValue = &fakeRandomDevice;
+	ScopedSources sources(fake);
 	const std::string composed = composeEverything();
-	Motifex::wallClockSeconds = &Motifex::systemWallClockSeconds;
-	Motifex::randomDeviceValue = &Motifex::systemRandomDeviceValue;
 
 	const char* record = std::getenv("CHORDWRIGHT_RECORD_COMPOSITIONS");
 	if (record) {

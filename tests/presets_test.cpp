@@ -126,8 +126,9 @@ TEST(FactoryPresets, LoadIntoTheModuleWithNothingLostAndNoTwoAlike) {
 					EXPECT_EQ(motifex->currentNoteArray[n], (float)json_number_value(json_array_get(notesJ, n)))
 					    << "step " << n + 1;
 				const char* keys[] = {"currentKeyMain", "currentProg1", "currentProg2", "currentProg3", "currentProg4"};
-				std::string held[] = {motifex->currentKeyMain, motifex->currentProg1, motifex->currentProg2,
-				                      motifex->currentProg3, motifex->currentProg4};
+				std::string held[] = {motifex->saved.currentKeyMain, motifex->saved.currentProg1,
+				                      motifex->saved.currentProg2, motifex->saved.currentProg3,
+				                      motifex->saved.currentProg4};
 				for (int k = 0; k < 5; k++) {
 					EXPECT_EQ(held[k], json_string_value(json_object_get(dataJ, keys[k]))) << keys[k];
 					EXPECT_EQ(held[k], json_string_value(json_object_get(data.j, keys[k]))) << keys[k];

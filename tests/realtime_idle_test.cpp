@@ -50,7 +50,9 @@ TEST(RealtimeIdle, ChordOscillatorAllocatesNothing) {
 TEST(RealtimeIdle, PhraseGeneratorAllocatesNothingAndReadsNoClock) {
 	Motifex* m = dynamic_cast<Motifex*>(testing_support::model("Motifex")->createModule());
 	ASSERT_NE(m, nullptr);
-	m->clockNow = &countedClock;
+	MotifexSources counted = MotifexSources::system();
+	counted.steadyNow = &countedClock;
+	ScopedSources sources(counted);
 	m->params[Motifex::RUN_PARAM].setValue(1.f);
 	m->inputs[Motifex::CLOCK_INPUT].channels = 1;
 	m->inputs[Motifex::TUNE_INPUT].channels = 1;
