@@ -6,8 +6,9 @@
 // - the C library is glibc, whose rand() is random_r() on a state of 31 words
 //   (TYPE_3): additive feedback r[i] = r[i-31] + r[i-3] with separation 3,
 //   each draw the new word shifted right by one;
-// - srand(s) fills the words from a Park-Miller sequence starting at s (1 for
-//   s = 0, the seed taken as a signed 32-bit word) and discards 310 draws.
+// - srand(s) fills the words from a Park-Miller sequence (16807 times the
+//   last word modulo 2^31 - 1) starting at s (1 for s = 0, taken as a signed
+//   32-bit word), then discards 310 draws.
 // The check compares the copy with the library's own reentrant generator;
 // where they differ, or on another C library, composing calls srand() and
 // rand() themselves (ComposingRandom).
@@ -15,41 +16,83 @@
 #include <cstdlib>
 #include <cstring>
 
+// The words are computed as the library computes them, but not one after
+// another: the seeding words are the seed's Park-Miller successor times powers
+// of the multiplier, and the feedback runs as three independent chains. A
+// phrase reseeds some thirty times; word after word, a reseed took three to
+// four times as long here.
 struct RandReplica {
 	static const int WORDS = 31;
-	static const int SEPARATION = 3;
-	int32_t state[WORDS];
-	int front = SEPARATION;
-	int rear = 0;
+	static const int WINDOW = 64;
+	// Words of the feedback, w[i] = w[i-31] + w[i-3]; draw k is word 344 + k.
+	uint32_t w[WINDOW];
+	int next = 0;
+	int end = 0;
 	unsigned int seedValue = 0;
 
 	void seed(unsigned int seed) {
+		static const uint32_t MODULUS = 2147483647u;
+		// 16807^k modulo 2^31 - 1.
+		static const struct Powers {
+			uint64_t p[WORDS];
+			Powers() {
+				p[0] = 1;
+				for (int i = 1; i < WORDS; i++)
+					p[i] = p[i - 1] * 16807u % MODULUS;
+			}
+		} powers;
 		seedValue = seed;
-		int32_t word = (int32_t)(seed == 0 ? 1u : seed);
-		state[0] = word;
-		for (int i = 1; i < WORDS; i++) {
-			// 16807 * word % (2^31 - 1), without overflowing 31 bits.
-			const int64_t hi = word / 127773;
-			const int64_t lo = word % 127773;
-			word = (int32_t)(16807 * lo - 2836 * hi);
-			if (word < 0)
-				word += 2147483647;
-			state[i] = word;
-		}
-		front = SEPARATION;
-		rear = 0;
-		for (int i = 0; i < 10 * WORDS; i++)
-			draw();
+		uint32_t words[346];
+		// The library's first step, overflow handling included (the seed is a
+		// signed word there); it leaves a word below 2^31 - 1, and each later
+		// word is that one times a power of 16807.
+		const int32_t first = (int32_t)(seed == 0 ? 1u : seed);
+		const int64_t hi = first / 127773;
+		const int64_t lo = first % 127773;
+		int64_t second = 16807 * lo - 2836 * hi;
+		if (second < 0)
+			second += MODULUS;
+		words[0] = (uint32_t)first;
+		for (int i = 1; i < WORDS; i++)
+			words[i] = modulo((uint64_t)second * powers.p[i - 1]);
+		words[31] = words[0];
+		words[32] = words[1];
+		words[33] = words[2];
+		// 310 discarded draws: words 34 to 343 (and two more, for whole chains).
+		extend(words, 34, 346);
+		std::memcpy(w, words + 344 - WORDS, WORDS * sizeof(uint32_t));
+		next = end = WORDS;
 	}
 
 	int draw() {
-		const uint32_t value = (uint32_t)state[front] + (uint32_t)state[rear];
-		state[front] = (int32_t)value;
-		if (++front == WORDS)
-			front = 0;
-		if (++rear == WORDS)
-			rear = 0;
-		return (int)(value >> 1);
+		if (next == end) {
+			// The last 31 words to the front, the rest of the window after them.
+			std::memmove(w, w + end - WORDS, WORDS * sizeof(uint32_t));
+			extend(w, WORDS, WINDOW);
+			next = WORDS;
+			end = WINDOW;
+		}
+		return (int)(w[next++] >> 1);
+	}
+
+  private:
+	// x modulo 2^31 - 1, for x below 2^62.
+	static uint32_t modulo(uint64_t x) {
+		uint64_t y = (x & 2147483647u) + (x >> 31);
+		y = (y & 2147483647u) + (y >> 31);
+		return (uint32_t)(y >= 2147483647u ? y - 2147483647u : y);
+	}
+	// Words from..to-1 (a multiple of three of them), as three chains.
+	static void extend(uint32_t* x, int from, int to) {
+		uint32_t a = x[from - 3], b = x[from - 2], c = x[from - 1];
+		for (int i = from; i < to; i += 3) {
+			a += x[i - 31];
+			b += x[i - 30];
+			c += x[i - 29];
+			x[i] = a;
+			x[i + 1] = b;
+			x[i + 2] = c;
+		}
 	}
 };
 

@@ -93,10 +93,6 @@ void Quadrelle::Memo::forget() {
 		e.known = false;
 	for (Entry<Morph>& e : morph)
 		e.known = false;
-	fine.known = false;
-	inputNote.known = false;
-	for (int& light : shownOctaveLight)
-		light = -2;
 }
 
 void Quadrelle::setMemo(bool on) {
@@ -105,9 +101,9 @@ void Quadrelle::setMemo(bool on) {
 }
 
 // The value kept in the entry while x keeps its bits, otherwise work(x).
-template <class T, class F> inline T Quadrelle::recall(Memo::Entry<T>& entry, float x, unsigned part, F work) {
+template <class T, class F> inline T Quadrelle::recall(Memo::Entry<T>& entry, float x, F work) {
 	const uint32_t key = bitsOf(x);
-	if (!memo.on || !(memoParts & part) || !entry.known || entry.key != key) {
+	if (!memo.on || !entry.known || entry.key != key) {
 		entry.value = work(x);
 		entry.key = key;
 		entry.known = true;
@@ -117,7 +113,7 @@ template <class T, class F> inline T Quadrelle::recall(Memo::Entry<T>& entry, fl
 
 void Quadrelle::process(const ProcessArgs& args) {
 	const float sampleTime = args.sampleTime;
-	if (!memo.on || !(memoParts & 1) || !controlsUnchanged(sampleTime)) {
+	if (!memo.on || !controlsUnchanged(sampleTime)) {
 		updateControls(sampleTime);
 		recordControls(sampleTime);
 	}
@@ -181,7 +177,7 @@ void Quadrelle::updateControls(float sampleTime) {
 	int pitchClasses[3];
 	for (int j = 0; j < 3; j++) {
 		const int id = NOTE_PARAMS[j];
-		pitchClasses[j] = recall(memo.pitchClass[j], params[id].getValue(), 2, [&](float x) {
+		pitchClasses[j] = recall(memo.pitchClass[j], params[id].getValue(), [&](float x) {
 			return pitchClassOf(saneKnob(x, knobMin[id], knobMax[id], knobDefault[id]));
 		});
 	}
@@ -194,7 +190,7 @@ void Quadrelle::updateControls(float sampleTime) {
 	Memo::OctaveBins octaves[4];
 	for (int i = 0; i < NUM_VOICES; i++) {
 		const int id = OCTAVE_1_PARAM + i;
-		octaves[i] = recall(memo.octave[i], params[id].getValue(), 4, [&](float x) {
+		octaves[i] = recall(memo.octave[i], params[id].getValue(), [&](float x) {
 			const float sx = saneKnob(x, knobMin[id], knobMax[id], knobDefault[id]);
 			return Memo::OctaveBins{octaveBin(sx), octaveLightBin(sx)};
 		});
@@ -223,7 +219,7 @@ void Quadrelle::updateControls(float sampleTime) {
 		voiceFreq[3] = voiceTableFreq(n4) * octaveMult[3];
 	} else {
 		lights[VOCT_LIGHT].setBrightness(1.f);
-		const int m = recall(memo.inputNote, inputs[VOCT_INPUT].getVoltage(), 32, noteOfVoltage);
+		const int m = noteOfVoltage(inputs[VOCT_INPUT].getVoltage());
 		const int pc = m % 12;
 		const int zone = rangeZone(knob(RANGE_PARAM));
 		voiceFreq[0] = noteFreq(zone == 2 ? m + 12 : m);
@@ -236,10 +232,7 @@ void Quadrelle::updateControls(float sampleTime) {
 	}
 
 	// 6. Fine tune.
-	const float fine = recall(memo.fine, params[FINE_TUNE_PARAM].getValue(), 16, [&](float x) {
-		return fineTuneFactor(
-		    saneKnob(x, knobMin[FINE_TUNE_PARAM], knobMax[FINE_TUNE_PARAM], knobDefault[FINE_TUNE_PARAM]));
-	});
+	const float fine = fineTuneFactor(knob(FINE_TUNE_PARAM));
 
 	// 7. What synthesis needs: every voice for the mix, otherwise only the patched ones.
 	mixConnected = outputs[MIX_OUTPUT].isConnected();
@@ -251,7 +244,7 @@ void Quadrelle::updateControls(float sampleTime) {
 		if (!v.computed)
 			continue;
 		const int id = WAVE_1_PARAM + i;
-		const Memo::Morph morph = recall(memo.morph[i], params[id].getValue(), 8, [&](float w) {
+		const Memo::Morph morph = recall(memo.morph[i], params[id].getValue(), [&](float w) {
 			const float sw = saneKnob(w, knobMin[id], knobMax[id], knobDefault[id]);
 			return Memo::Morph{sw > 0.5f, morphWeight(sw)};
 		});
@@ -260,9 +253,8 @@ void Quadrelle::updateControls(float sampleTime) {
 		// A component the morph weighs with exactly zero adds nothing to the
 		// output, so its sine need not be computed (the phases still advance).
 		// The sine is only ever heard past the middle of the morph.
-		const bool skip = memo.on && (memoParts & 64);
-		v.needSaw = !skip || (v.sineSide ? v.weight != 0.f : 1.f - v.weight != 0.f);
-		v.needSine = !skip || (v.sineSide && 1.f - v.weight != 0.f);
+		v.needSaw = !memo.on || (v.sineSide ? v.weight != 0.f : 1.f - v.weight != 0.f);
+		v.needSine = !memo.on || (v.sineSide && 1.f - v.weight != 0.f);
 		v.gain = knob(GAIN_1_PARAM + i);
 		v.inc = sampleTime * voiceFreq[i] * fine;
 	}
@@ -275,12 +267,9 @@ void Quadrelle::updateControls(float sampleTime) {
 			if (lit < 0)
 				continue;
 		}
-		if (memo.on && (memoParts & 128) && lit == memo.shownOctaveLight[i])
-			continue;
 		// All eight, so that a knob jumping several bins leaves no stale light.
 		for (int k = 0; k < 8; k++)
 			lights[OCTAVE_LIGHTS + 8 * i + k].setBrightness(k == lit ? 1.f : 0.f);
-		memo.shownOctaveLight[i] = lit;
 	}
 }
 

@@ -102,8 +102,6 @@ struct Quadrelle : Module {
 	// With the memo off every sample works everything out: the plain
 	// computation that the memo must match bit for bit.
 	void setMemo(bool on);
-	// TEMPORARY: which parts of the memo are on, for measuring them.
-	unsigned memoParts = ~0u;
 
   private:
 	// What synthesis needs of each voice, worked out by the control steps.
@@ -146,8 +144,6 @@ struct Quadrelle : Module {
 			float weight;
 		};
 		Entry<Morph> morph[4];
-		Entry<float> fine;
-		Entry<int> inputNote;
 		// Everything the control steps read, as it stood after their last run
 		// (their own writes included): while none of it changes, their results
 		// still hold and only the time-driven parts need to run.
@@ -156,14 +152,11 @@ struct Quadrelle : Module {
 		uint32_t pitchVolts;
 		uint32_t sampleTime;
 		uint32_t channels; // of every port, five bits each
-		// The octave light each voice shows (-1: all dark), rewritten only
-		// when that changes. Only this module writes its lights.
-		int shownOctaveLight[4];
 		void forget();
 	};
 	Memo memo;
 
-	template <class T, class F> T recall(Memo::Entry<T>& entry, float x, unsigned part, F work);
+	template <class T, class F> T recall(Memo::Entry<T>& entry, float x, F work);
 	void updateControls(float sampleTime);
 	uint32_t channelCounts();
 	bool controlsUnchanged(float sampleTime);
