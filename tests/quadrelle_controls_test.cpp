@@ -187,16 +187,6 @@ TEST(QuadrelleControls, TrackDroneDoesNotMovePitchInKnobMode) {
 }
 
 TEST(QuadrelleControls, NoteKnobsPickTheNearestPitchClass) {
-	EXPECT_EQ(quadrelle::pitchClassOf(0.f), 0);
-	EXPECT_EQ(quadrelle::pitchClassOf(0.04f), 0);
-	EXPECT_EQ(quadrelle::pitchClassOf(0.05f), 1);
-	EXPECT_EQ(quadrelle::pitchClassOf(0.25f), 3);
-	EXPECT_EQ(quadrelle::pitchClassOf(0.916666f), 11);
-	// No wrap-around: the top of the knob stays on G#.
-	EXPECT_EQ(quadrelle::pitchClassOf(1.f), 11);
-	// Half-way between A (0) and A# (0.083333) the lower index wins.
-	EXPECT_EQ(quadrelle::pitchClassOf(0.0416665f), 0);
-
 	Rig rig;
 	for (int n = 0; n < 12; n++) {
 		rig.set(Quadrelle::NOTE_1_PARAM, quadrelle::noteKnobPositions[n]);
@@ -258,14 +248,6 @@ TEST(QuadrelleControls, GainZoneLightsFollowTheKnobAtTheNextRefresh) {
 	EXPECT_EQ(rig.lit(Quadrelle::GAIN_LIGHTS + 6, 3), std::vector<int>{Quadrelle::GAIN_LIGHTS + 8});
 	rig.run();
 	EXPECT_EQ(rig.lit(Quadrelle::GAIN_LIGHTS + 6, 3), std::vector<int>{Quadrelle::GAIN_LIGHTS + 6});
-
-	// Zone bounds are the single-precision 0.33 and 0.66.
-	EXPECT_EQ(quadrelle::gainZone(0.f), 0);
-	EXPECT_EQ(quadrelle::gainZone(std::nextafter(0.33f, 0.f)), 0);
-	EXPECT_EQ(quadrelle::gainZone(0.33f), 1);
-	EXPECT_EQ(quadrelle::gainZone(std::nextafter(0.66f, 0.f)), 1);
-	EXPECT_EQ(quadrelle::gainZone(0.66f), 2);
-	EXPECT_EQ(quadrelle::gainZone(1.f), 2);
 }
 
 TEST(QuadrelleControls, DisplayRefreshesEvery22000Samples) {
@@ -395,16 +377,4 @@ TEST(QuadrelleControls, OutOfRangeKnobsReadAsTheirNearestEndOrDefault) {
 	EXPECT_EQ(rig.q->octaveMult[2], 4.f) << "NaN reads as the default 0.3";
 	EXPECT_EQ(rig.q->noteIndex[0], 3) << "NaN reads as the default C";
 	EXPECT_EQ(rig.q->noteIndex[2], 11);
-
-	// The helpers themselves answer "no bin" rather than an index outside the voice.
-	EXPECT_EQ(quadrelle::octaveBin(1.5f), -1);
-	EXPECT_EQ(quadrelle::octaveBin(-0.1f), -1);
-	EXPECT_EQ(quadrelle::octaveBin(NaN), -1);
-	EXPECT_EQ(quadrelle::octaveLightBin(1.5f), -1);
-	EXPECT_EQ(quadrelle::octaveLightBin(-0.1f), -1);
-	EXPECT_EQ(quadrelle::octaveLightBin(NaN), -1);
-	EXPECT_EQ(quadrelle::gainZone(NaN), -1);
-	EXPECT_EQ(quadrelle::gainZone(-0.5f), -1);
-	EXPECT_EQ(quadrelle::waveZone(NaN), -1);
-	EXPECT_EQ(quadrelle::pitchClassOf(NaN), 0);
 }

@@ -50,19 +50,6 @@ TEST(QuadrellePitch, ZeroVoltsIsMiddleC) {
 	EXPECT_EQ(rig.q->lights[Quadrelle::OCTAVE_LIGHTS + 2].getBrightness(), 1.f);
 }
 
-TEST(QuadrellePitch, EveryTableNoteIsFoundFromItsVoltage) {
-	for (int i = 0; i < 90; i++) {
-		EXPECT_EQ(quadrelle::noteOfVoltage(voltsOf(i)), i);
-		// A fifth of a semitone off still picks the same note.
-		EXPECT_EQ(quadrelle::noteOfVoltage(voltsOf(i) + 0.2f / 12.f), i);
-		EXPECT_EQ(quadrelle::noteOfVoltage(voltsOf(i) - 0.2f / 12.f), i);
-	}
-	// Beyond the searched range the ends are nearest.
-	EXPECT_EQ(quadrelle::noteOfVoltage(-6.f), 0);
-	EXPECT_EQ(quadrelle::noteOfVoltage(voltsOf(95)), 89);
-	EXPECT_EQ(quadrelle::nearestNote(0.f), 0);
-}
-
 TEST(QuadrellePitch, RangeZonesSetVoice1AndVoice2Octaves) {
 	const int m = 48; // A4, pc 0
 	struct Case {
@@ -140,16 +127,7 @@ TEST(QuadrellePitch, HarmonyStaysDiatonicToNote1) {
 }
 
 TEST(QuadrellePitch, CorrectionFollowsTheScaleDegrees) {
-	// Major third turns minor on degrees 2, 3, 6, 7 of the major scale.
-	for (int d = -11; d <= 11; d++) {
-		int e = ((d % 12) + 12) % 12;
-		bool minorDegree = e == 2 || e == 4 || e == 9 || e == 11;
-		EXPECT_EQ(quadrelle::correctionFor(4, d), minorDegree ? -1 : 0) << d;
-		bool majorDegree = e == 3 || e == 8 || e == 10;
-		EXPECT_EQ(quadrelle::correctionFor(3, d), majorDegree ? 1 : 0) << d;
-		EXPECT_EQ(quadrelle::correctionFor(7, d), 0) << d;
-	}
-	// Through the module: minor third, input a minor third above Note 1 (relative major).
+	// Minor third, input a minor third above Note 1 (relative major).
 	Rig rig;
 	rig.set(Quadrelle::HARMONY_MINOR_TOGGLE_PARAM, 1.f);
 	rig.volts(voltsOf(42)); // D#, pc 6, d = 3
