@@ -141,15 +141,18 @@ Motifex::Motifex() {
 	configInput(RUN_INPUT, "Run");
 	configInput(CLOCK_INPUT, "Clock");
 
-	configParam(REGENERATE_PARAM, 0.f, 1.f, 0.f, "Regenerate");
-	configParam(RESET_PARAM, 0.f, 1.f, 0.f, "Reset");
-	configParam(RUN_PARAM, 0.f, 1.f, 0.f, "Run");
-	configParam(PROGRESSION_CHORD_1_PARAM, 0.f, 1.f, 0.f, "Progression - Chord 1");
-	configParam(PROGRESSION_CHORD_2_PARAM, 0.f, 1.f, 0.f, "Progression - Chord 2");
-	configParam(PROGRESSION_CHORD_3_PARAM, 0.f, 1.f, 0.f, "Progression - Chord 3");
-	configParam(PROGRESSION_CHORD_4_PARAM, 0.f, 1.f, 0.f, "Progression - Chord 4");
-	configParam(KEY_UP_PARAM, 0.f, 1.f, 0.f, "Key Up");
-	configParam(KEY_DOWN_PARAM, 0.f, 1.f, 0.f, "Key Down");
+	// Buttons and the Run switch: 0 or 1, off by default.
+	const std::pair<int, const char*> buttons[] = {{REGENERATE_PARAM, "Regenerate"},
+	                                               {RESET_PARAM, "Reset"},
+	                                               {RUN_PARAM, "Run"},
+	                                               {PROGRESSION_CHORD_1_PARAM, "Progression - Chord 1"},
+	                                               {PROGRESSION_CHORD_2_PARAM, "Progression - Chord 2"},
+	                                               {PROGRESSION_CHORD_3_PARAM, "Progression - Chord 3"},
+	                                               {PROGRESSION_CHORD_4_PARAM, "Progression - Chord 4"},
+	                                               {KEY_UP_PARAM, "Key Up"},
+	                                               {KEY_DOWN_PARAM, "Key Down"}};
+	for (const auto& button : buttons)
+		configParam(button.first, 0.f, 1.f, 0.f, button.second);
 
 	configOutput(CV_OUTPUT, "CV");
 	configOutput(GATE_OUTPUT, "Gate");

@@ -146,28 +146,20 @@ void Quadrelle::process(const ProcessArgs& args) {
 // Steps 1 to 6, the voice plan of step 7 and step 9: everything that depends
 // only on the parameters, the pitch input, the connections and the sample time.
 void Quadrelle::updateControls(float sampleTime) {
-	// 1. Harmony: a held button wins and sets its latch; otherwise the latches.
-	if (params[HARMONY_MINOR_PARAM].getValue() > 0.f) {
-		harmonyInterval = 3;
-		params[HARMONY_MINOR_TOGGLE_PARAM].setValue(1.f);
-		params[HARMONY_MAJOR_TOGGLE_PARAM].setValue(0.f);
-		params[HARMONY_FIFTH_TOGGLE_PARAM].setValue(0.f);
-	} else if (params[HARMONY_MAJOR_PARAM].getValue() > 0.f) {
-		harmonyInterval = 4;
-		params[HARMONY_MINOR_TOGGLE_PARAM].setValue(0.f);
-		params[HARMONY_MAJOR_TOGGLE_PARAM].setValue(1.f);
-		params[HARMONY_FIFTH_TOGGLE_PARAM].setValue(0.f);
-	} else if (params[HARMONY_FIFTH_PARAM].getValue() > 0.f) {
-		harmonyInterval = 7;
-		params[HARMONY_MINOR_TOGGLE_PARAM].setValue(0.f);
-		params[HARMONY_MAJOR_TOGGLE_PARAM].setValue(0.f);
-		params[HARMONY_FIFTH_TOGGLE_PARAM].setValue(1.f);
-	} else if (params[HARMONY_MINOR_TOGGLE_PARAM].getValue() > 0.f) {
-		harmonyInterval = 3;
-	} else if (params[HARMONY_MAJOR_TOGGLE_PARAM].getValue() > 0.f) {
-		harmonyInterval = 4;
+	// 1. Harmony: a held button wins and sets the latches; otherwise the latches.
+	const int held = params[HARMONY_MINOR_PARAM].getValue() > 0.f   ? 3
+	                 : params[HARMONY_MAJOR_PARAM].getValue() > 0.f ? 4
+	                 : params[HARMONY_FIFTH_PARAM].getValue() > 0.f ? 7
+	                                                                : 0;
+	if (held) {
+		harmonyInterval = held;
+		params[HARMONY_MINOR_TOGGLE_PARAM].setValue(held == 3 ? 1.f : 0.f);
+		params[HARMONY_MAJOR_TOGGLE_PARAM].setValue(held == 4 ? 1.f : 0.f);
+		params[HARMONY_FIFTH_TOGGLE_PARAM].setValue(held == 7 ? 1.f : 0.f);
 	} else {
-		harmonyInterval = 7;
+		harmonyInterval = params[HARMONY_MINOR_TOGGLE_PARAM].getValue() > 0.f   ? 3
+		                  : params[HARMONY_MAJOR_TOGGLE_PARAM].getValue() > 0.f ? 4
+		                                                                        : 7;
 	}
 	lights[HARMONY_MINOR_LIGHT].setBrightness(harmonyInterval == 3 ? 1.f : 0.f);
 	lights[HARMONY_MAJOR_LIGHT].setBrightness(harmonyInterval == 4 ? 1.f : 0.f);
@@ -430,18 +422,15 @@ QuadrelleWidget::QuadrelleWidget(Quadrelle* module) {
 		addChild(latch);
 	}
 
-	addParam(createParamCentered<VCVButton>(mm2px(Vec(163.505, 43.43)), module, Quadrelle::TRACK_BUTTON_CH_4_PARAM));
-	addChild(createLightCentered<MediumLight<TBlueLight<>>>(mm2px(Vec(163.505, 43.43)), module,
-	                                                        Quadrelle::TRACK_CH_4_LIGHT));
-	addParam(createParamCentered<VCVButton>(mm2px(Vec(184.577, 43.43)), module, Quadrelle::DRONE_BUTTON_CH_4_PARAM));
-	addChild(createLightCentered<MediumLight<TBlueLight<>>>(mm2px(Vec(184.577, 43.43)), module,
-	                                                        Quadrelle::DRONE_CH_4_LIGHT));
-	addParam(createParamCentered<VCVButton>(mm2px(Vec(163.505, 51.928)), module, Quadrelle::TRACK_BUTTON_CH_3_PARAM));
-	addChild(createLightCentered<MediumLight<TBlueLight<>>>(mm2px(Vec(163.505, 51.928)), module,
-	                                                        Quadrelle::TRACK_CH_3_LIGHT));
-	addParam(createParamCentered<VCVButton>(mm2px(Vec(184.577, 51.928)), module, Quadrelle::DRONE_BUTTON_CH_3_PARAM));
-	addChild(createLightCentered<MediumLight<TBlueLight<>>>(mm2px(Vec(184.577, 51.928)), module,
-	                                                        Quadrelle::DRONE_CH_3_LIGHT));
+	// A button with its light on it.
+	auto addLitButton = [&](Vec mm, int paramId, int lightId) {
+		addParam(createParamCentered<VCVButton>(mm2px(mm), module, paramId));
+		addChild(createLightCentered<MediumLight<TBlueLight<>>>(mm2px(mm), module, lightId));
+	};
+	addLitButton(Vec(163.505, 43.43), Quadrelle::TRACK_BUTTON_CH_4_PARAM, Quadrelle::TRACK_CH_4_LIGHT);
+	addLitButton(Vec(184.577, 43.43), Quadrelle::DRONE_BUTTON_CH_4_PARAM, Quadrelle::DRONE_CH_4_LIGHT);
+	addLitButton(Vec(163.505, 51.928), Quadrelle::TRACK_BUTTON_CH_3_PARAM, Quadrelle::TRACK_CH_3_LIGHT);
+	addLitButton(Vec(184.577, 51.928), Quadrelle::DRONE_BUTTON_CH_3_PARAM, Quadrelle::DRONE_CH_3_LIGHT);
 
 	addParam(createParamCentered<RoundBlackKnob>(mm2px(Vec(13.338, 68.474)), module, Quadrelle::OCTAVE_1_PARAM));
 	addParam(createParamCentered<RoundBlackKnob>(mm2px(Vec(50.673, 68.474)), module, Quadrelle::OCTAVE_2_PARAM));
@@ -487,15 +476,9 @@ QuadrelleWidget::QuadrelleWidget(Quadrelle* module) {
 		}
 	}
 
-	addParam(createParamCentered<VCVButton>(mm2px(Vec(47.317, 41.282)), module, Quadrelle::HARMONY_MAJOR_PARAM));
-	addChild(createLightCentered<MediumLight<TBlueLight<>>>(mm2px(Vec(47.317, 41.282)), module,
-	                                                        Quadrelle::HARMONY_MAJOR_LIGHT));
-	addParam(createParamCentered<VCVButton>(mm2px(Vec(47.317, 48.4)), module, Quadrelle::HARMONY_MINOR_PARAM));
-	addChild(createLightCentered<MediumLight<TBlueLight<>>>(mm2px(Vec(47.317, 48.4)), module,
-	                                                        Quadrelle::HARMONY_MINOR_LIGHT));
-	addParam(createParamCentered<VCVButton>(mm2px(Vec(47.317, 55.282)), module, Quadrelle::HARMONY_FIFTH_PARAM));
-	addChild(createLightCentered<MediumLight<TBlueLight<>>>(mm2px(Vec(47.317, 55.282)), module,
-	                                                        Quadrelle::HARMONY_FIFTH_LIGHT));
+	addLitButton(Vec(47.317, 41.282), Quadrelle::HARMONY_MAJOR_PARAM, Quadrelle::HARMONY_MAJOR_LIGHT);
+	addLitButton(Vec(47.317, 48.4), Quadrelle::HARMONY_MINOR_PARAM, Quadrelle::HARMONY_MINOR_LIGHT);
+	addLitButton(Vec(47.317, 55.282), Quadrelle::HARMONY_FIFTH_PARAM, Quadrelle::HARMONY_FIFTH_LIGHT);
 
 	// Octave bins, four rows of two per voice.
 	static const float octaveX[4] = {26.507, 63.843, 101.178, 138.514};

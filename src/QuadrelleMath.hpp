@@ -43,18 +43,24 @@ inline float saneKnob(float x, float lo, float hi, float def) {
 	return x;
 }
 
-// Index of the noteKnobPositions entry nearest to x, lower index on a tie.
-inline int pitchClassOf(float x) {
+// Index of the entry of table[0..count) nearest to x, the lower on a tie
+// (and 0 for NaN).
+inline int nearestEntry(const float* table, int count, float x) {
 	int best = 0;
-	float bestDistance = std::fabs(x - noteKnobPositions[0]);
-	for (int n = 1; n < 12; n++) {
-		const float distance = std::fabs(x - noteKnobPositions[n]);
+	float bestDistance = std::fabs(x - table[0]);
+	for (int i = 1; i < count; i++) {
+		const float distance = std::fabs(x - table[i]);
 		if (distance < bestDistance) {
 			bestDistance = distance;
-			best = n;
+			best = i;
 		}
 	}
 	return best;
+}
+
+// The pitch class of a note knob value: its nearest noteKnobPositions entry.
+inline int pitchClassOf(float x) {
+	return nearestEntry(noteKnobPositions, 12, x);
 }
 
 // Index of the noteFreqTable entry (0 to 89) nearest to f, lower index on a
@@ -64,16 +70,7 @@ inline int nearestNote(float f) {
 	// note is the nearest.
 	if (f >= noteFreqTable[INPUT_NOTE_COUNT - 1])
 		return INPUT_NOTE_COUNT - 1;
-	int best = 0;
-	float bestDistance = std::fabs(f - noteFreqTable[0]);
-	for (int i = 1; i < INPUT_NOTE_COUNT; i++) {
-		const float distance = std::fabs(f - noteFreqTable[i]);
-		if (distance < bestDistance) {
-			bestDistance = distance;
-			best = i;
-		}
-	}
-	return best;
+	return nearestEntry(noteFreqTable, INPUT_NOTE_COUNT, f);
 }
 
 // Nearest note of a 1 V/oct voltage (0 V = 261.63 Hz); NaN reads as 0 V.
