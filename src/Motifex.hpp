@@ -130,20 +130,6 @@ struct Motifex : Module {
 	// currentNoteArray; held only for copies of a few short strings or a swap.
 	std::mutex sharedMutex;
 
-	// Randomness for the next composition, drawn ahead off the engine thread
-	// (prepareComposing) and taken by composing: one random device value and
-	// the rest steps it gives for each phrase length composing makes.
-	struct RestsAhead {
-		static const int SHORTEST = 31;
-		static const int LENGTHS = 11;
-		static const int MOST = 20;
-		// Written by the one filler while false, read by composing while true.
-		std::atomic<bool> full{false};
-		unsigned int deviceValue = 0;
-		int steps[LENGTHS][MOST];
-	};
-	RestsAhead restsAhead;
-
 	Motifex();
 	~Motifex() override;
 
@@ -209,6 +195,19 @@ struct Motifex : Module {
 	void applyOffset(float* segment, int& length, int count, int iteration, ComposingRandom& random);
 	void quantizeNoteArray(float* phrase, int length, const float* chordRoots, int rootCount, int spaceLevel,
 	                       int momentumLevel, int rootLockMode, int syncopationLevel, ComposingRandom& random);
+	// Randomness for the next composition, drawn ahead off the engine thread
+	// (prepareComposing) and taken by composing: one random device value and
+	// the rest steps it gives for each phrase length composing makes.
+	struct RestsAhead {
+		static const int SHORTEST = 31;
+		static const int LENGTHS = 11;
+		static const int MOST = 20;
+		// Written by the one filler while false, read by composing while true.
+		std::atomic<bool> full{false};
+		unsigned int deviceValue = 0;
+		int steps[LENGTHS][MOST];
+	};
+	RestsAhead restsAhead;
 	// The rest steps of a phrase of `length` entries, drawn ahead where they
 	// were, otherwise from a device value asked for now.
 	void takeRestSteps(int length, int count, int* steps);

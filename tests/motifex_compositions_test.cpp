@@ -58,6 +58,7 @@ const char* const chordNames[] = {"A", "A#", "B", "C", "C#", "D", "D#", "E", "F"
 struct Composer {
 	Motifex* m;
 	rack::app::ModuleWidget* panel = nullptr;
+	bool panelJoined = false;
 	rack::engine::Module::ProcessArgs args{48000.f, 1.f / 48000.f, 0};
 	std::ostringstream out;
 	int count = 0;
@@ -112,10 +113,19 @@ struct Composer {
 		wallReads = 0;
 	}
 
-	// 0: createGroove itself; 1: the Regenerate button; 2: the input.
-	std::vector<float> compose(int via) {
+	// An interface frame, once the panel has joined. The official host library
+	// has panels only in its window; there the frame's work for the module,
+	// drawing the next composition's randomness ahead, is called alone.
+	void frame() {
 		if (panel)
 			panel->step();
+		else if (panelJoined)
+			m->prepareComposing();
+	}
+
+	// 0: createGroove itself; 1: the Regenerate button; 2: the input.
+	std::vector<float> compose(int via) {
+		frame();
 		if (via == 0)
 			return m->createGroove();
 		steadyNow += std::chrono::seconds(1);
@@ -129,8 +139,7 @@ struct Composer {
 		m->params[param].setValue(0.f);
 		input.setVoltage(0.f);
 		m->process(args);
-		if (panel)
-			panel->step();
+		frame();
 		return m->currentNoteArray;
 	}
 };
@@ -190,8 +199,12 @@ std::string composeEverything() {
 	const float voltages[] = {-5.f, -2.5f, -0.01f, 0.f, 0.01f, 1.f, 2.5f, 5.f, 1e30f, NAN};
 	const long ticks[] = {0, 0, 0, 1, 3, 13, 40};
 	for (int n = 0; n < 200; n++) {
-		if (n == 100)
+		if (n == 100) {
+			c.panelJoined = true;
+#ifndef CHORDWRIGHT_OFFICIAL_PLUGIN_DIR
 			c.panel = testing_support::model("Motifex")->createModuleWidget(owner.release());
+#endif
+		}
 		float knobs[6], cv[6];
 		bool connected[6];
 		for (int i = 0; i < 6; i++) {
@@ -220,8 +233,7 @@ std::string composeEverything() {
 		                            c.m->noteFrequencies[26]};
 		tickEvery = n % 3 == 0 ? 5 : 0;
 		wallReads = 0;
-		if (c.panel)
-			c.panel->step();
+		c.frame();
 		int space = n % 4, momentum = (n / 2) % 4, mode = n % 2 ? 3 : n % 3, syncopation = (n * 3) % 5;
 		c.write("quantize length " + std::to_string(length) + " space " + std::to_string(space) + " momentum " +
 		            std::to_string(momentum) + " mode " + std::to_string(mode) + " syncopation " +
