@@ -1345,6 +1345,14 @@ void Motifex::dataFromJson(json_t* rootJ) {
 	// Room for any phrase composing makes, so that this buffer, once it is
 	// the spare, is never grown on the engine thread.
 	notes.reserve(std::max(json_array_size(notesJ), PHRASE_CAPACITY));
+	// The host's logger formats with the toolchain's C99 printf, which knows
+	// %zu on every system; on Windows the compiler checks formats against
+	// Microsoft's older printf, which does not.
+#if defined(_WIN32)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat"
+#pragma GCC diagnostic ignored "-Wformat-extra-args"
+#endif
 	for (size_t i = 0; i < json_array_size(notesJ); i++) {
 		json_t* valueJ = json_array_get(notesJ, i);
 		if (!valueJ)
@@ -1357,6 +1365,9 @@ void Motifex::dataFromJson(json_t* rootJ) {
 			MOTIFEX_DEBUG("dataFromJson", "Value at index %zu is not a number.", i);
 		}
 	}
+#if defined(_WIN32)
+#pragma GCC diagnostic pop
+#endif
 
 	std::string names[5];
 	{
