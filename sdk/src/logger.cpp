@@ -49,7 +49,7 @@ void init() {
 	std::lock_guard<std::mutex> lock(sinkMutex);
 	if (logFile || logPath.empty())
 		return;
-	// Binary: lines end in "\n" on every system, as the host writes them.
+	// Binary: lines end in "\n" on every system, so the file reads the same everywhere.
 	logFile = std::fopen(logPath.c_str(), "wb");
 }
 
