@@ -42,11 +42,15 @@ rm -rf "$prefix"
 mkdir -p "$prefix"
 toolchain=(-G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=Release
 	-DCMAKE_INSTALL_PREFIX="$prefix")
+# Quiet unless something fails.
+run() {
+	"$@" >"$work/build.log" 2>&1 || { cat "$work/build.log"; echo "failed: $*" >&2; exit 1; }
+}
 jansson_source=$(find "$work" -mindepth 1 -maxdepth 1 -type d -name 'jansson-*')
-cmake -S "$jansson_source" -B "$work/jansson-build" "${toolchain[@]}" -DJANSSON_BUILD_SHARED_LIBS=ON \
-	-DJANSSON_WITHOUT_TESTS=ON -DJANSSON_EXAMPLES=OFF -DJANSSON_BUILD_DOCS=OFF >/dev/null
-ninja -C "$work/jansson-build" install >/dev/null
+run cmake -S "$jansson_source" -B "$work/jansson-build" "${toolchain[@]}" -DJANSSON_BUILD_SHARED_LIBS=ON \
+	-DJANSSON_WITHOUT_TESTS=ON -DJANSSON_EXAMPLES=OFF -DJANSSON_BUILD_DOCS=OFF
+run ninja -C "$work/jansson-build" install
 cp "$jansson_source/LICENSE" "$prefix/LICENSE.jansson"
-cmake -S /usr/src/googletest -B "$work/gtest-build" "${toolchain[@]}" -DBUILD_GMOCK=OFF >/dev/null
-ninja -C "$work/gtest-build" install >/dev/null
+run cmake -S /usr/src/googletest -B "$work/gtest-build" "${toolchain[@]}" -DBUILD_GMOCK=OFF
+run ninja -C "$work/gtest-build" install
 echo "$stamp" >"$prefix/built"
