@@ -184,7 +184,8 @@ int64_t Patch::addCable(int64_t outputModuleId, int64_t outputId, int64_t inputM
 		throw rack::Exception("%s: its input module %" PRId64 " is not in the patch", where.c_str(), inputModuleId);
 	if (outputId < 0 || outputId >= (int64_t)out->module->outputs.size())
 		throw rack::Exception("%s: %s has no output %" PRId64 " (it has %llu)", where.c_str(),
-		                      describe(outputModuleId).c_str(), outputId, (unsigned long long)out->module->outputs.size());
+		                      describe(outputModuleId).c_str(), outputId,
+		                      (unsigned long long)out->module->outputs.size());
 	if (inputId < 0 || inputId >= (int64_t)in->module->inputs.size())
 		throw rack::Exception("%s: %s has no input %" PRId64 " (it has %llu)", where.c_str(),
 		                      describe(inputModuleId).c_str(), inputId, (unsigned long long)in->module->inputs.size());
@@ -320,7 +321,8 @@ void Patch::restoreParams(const PatchModule& m, json_t* paramsJ) {
 		double value = json_number_value(json_object_get(paramJ, "value"));
 		if (paramId < 0 || paramId >= (int64_t)m.module->params.size()) {
 			warningList.push_back(rack::string::f("%s: parameter %" PRId64 " ignored (the module has %llu)",
-			                                      describe(m.id).c_str(), paramId, (unsigned long long)m.module->params.size()));
+			                                      describe(m.id).c_str(), paramId,
+			                                      (unsigned long long)m.module->params.size()));
 			continue;
 		}
 		if (!std::isfinite(value)) {
@@ -437,8 +439,8 @@ std::unique_ptr<Patch> Patch::fromJson(json_t* rootJ, const PluginSet& plugins, 
 			where = rack::string::f("cable %" PRId64, c.id);
 			auto seen = cableIndex.find(c.id);
 			if (seen != cableIndex.end())
-				throw rack::Exception("%s: id %" PRId64 " is used by cables[%llu] and cables[%llu]", where.c_str(), c.id,
-				                      (unsigned long long)seen->second, (unsigned long long)i);
+				throw rack::Exception("%s: id %" PRId64 " is used by cables[%llu] and cables[%llu]", where.c_str(),
+				                      c.id, (unsigned long long)seen->second, (unsigned long long)i);
 			cableIndex[c.id] = i;
 			c.outputModuleId = integerMember(cableJ, "outputModuleId", where);
 			c.outputId = integerMember(cableJ, "outputId", where);

@@ -20,8 +20,8 @@ void* openLibrary(const std::string& path, std::string& error) {
 	SetErrorMode(previous);
 	if (!handle) {
 		char text[512] = "";
-		FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
-		               sizeof text, nullptr);
+		FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text, sizeof text,
+		               nullptr);
 		std::string message(text);
 		while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
 			message.pop_back();
