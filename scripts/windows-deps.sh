@@ -36,7 +36,8 @@ fi
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-(cd "$work" && apt-get source -qq "jansson=$jansson_version" >"$work/source.log" 2>&1) ||
+# The version of the binary package, or else the one the source index has.
+(cd "$work" && { apt-get source -qq "jansson=$jansson_version" || apt-get source -qq jansson; } >"$work/source.log" 2>&1) ||
 	{ cat "$work/source.log"; echo "cannot fetch jansson's source package" >&2; exit 1; }
 rm -rf "$prefix"
 mkdir -p "$prefix"
