@@ -3,6 +3,9 @@
 # need, when any is missing.
 #   scripts/install-deps.sh official   also what the official Rack SDK and host
 #                                      need, and a screen for the host (Xvfb)
+#   scripts/install-deps.sh windows    also the Windows cross compiler, Wine to
+#                                      run its programs, jq and zstd (the kit's
+#                                      make) and dpkg-dev (for source packages)
 set -euo pipefail
 
 packages=(
@@ -18,6 +21,9 @@ if [ "${1:-}" = official ]; then
 		libjack-jackd2-0 libpulse0 libgl1 libgl1-mesa-dri
 		xvfb xdotool imagemagick tesseract-ocr tesseract-ocr-eng
 	)
+fi
+if [ "${1:-}" = windows ]; then
+	packages+=(g++-mingw-w64-x86-64-posix wine64 jq zstd dpkg-dev)
 fi
 
 missing=()

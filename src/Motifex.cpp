@@ -418,6 +418,14 @@ void Motifex::dataFromJson(json_t* rootJ) {
 	// is never grown on the engine thread.
 	std::vector<float> notes;
 	notes.reserve(std::max(json_array_size(notesJ), (size_t)PHRASE_CAPACITY));
+	// The host's logger formats with the toolchain's C99 printf, which knows
+	// %zu on every system; on Windows the compiler checks formats against
+	// Microsoft's older printf, which does not.
+#if defined(_WIN32)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat"
+#pragma GCC diagnostic ignored "-Wformat-extra-args"
+#endif
 	for (size_t i = 0; i < json_array_size(notesJ); i++) {
 		json_t* valueJ = json_array_get(notesJ, i);
 		if (!valueJ)
@@ -430,6 +438,9 @@ void Motifex::dataFromJson(json_t* rootJ) {
 			MOTIFEX_DEBUG("dataFromJson", "Value at index %zu is not a number.", i);
 		}
 	}
+#if defined(_WIN32)
+#pragma GCC diagnostic pop
+#endif
 
 	SavedNames names;
 	{

@@ -268,6 +268,8 @@ TEST_F(Playback, MissingStepsRestAndValuesWithoutPitchKeepTheCv) {
 }
 
 TEST_F(Playback, CommonPathReadsNoClockAndAllocatesNothing) {
+	// Where allocations cannot be counted, the clock is still checked.
+	const bool counted = testing_support::countsPluginAllocations();
 	fallingPhrase();
 	set(Motifex::RUN_PARAM, 1.f);
 	connect(Motifex::TUNE_INPUT, 0.5f);
@@ -282,6 +284,8 @@ TEST_F(Playback, CommonPathReadsNoClockAndAllocatesNothing) {
 	}
 	countAllocations = false;
 	EXPECT_EQ(clockReads, 0);
+	if (!counted)
+		GTEST_SKIP() << testing_support::UNCOUNTED_PLUGIN_ALLOCATIONS;
 	EXPECT_EQ(allocationCount.load(), 0);
 }
 

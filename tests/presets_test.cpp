@@ -49,7 +49,8 @@ TEST(FactoryPresets, ShippedBesideThePluginForEachModelAtLeastSixWithPlayersName
 		EXPECT_GE(source.size(), 6u) << model;
 		EXPECT_EQ(filesIn(shippedPresets(model), ".vcvm").size(), source.size()) << model;
 		for (const fs::path& file : source) {
-			EXPECT_EQ(hosttest::readFile(file), hosttest::readFile(shippedPresets(model) / file.filename()))
+			EXPECT_EQ(hosttest::readFile(file.string()),
+			          hosttest::readFile((shippedPresets(model) / file.filename()).string()))
 			    << file << " is not shipped as it is";
 			// The file name is the menu entry: words, not codes.
 			std::string name = file.stem().string();

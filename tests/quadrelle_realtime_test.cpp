@@ -234,6 +234,8 @@ TEST(QuadrelleRealtime, WritesUndoneFromOutsideAreMadeAgain) {
 }
 
 TEST(QuadrelleRealtime, ProcessAllocatesNothing) {
+	if (!testing_support::countsPluginAllocations())
+		GTEST_SKIP() << testing_support::UNCOUNTED_PLUGIN_ALLOCATIONS;
 	auto m = newModule();
 	Quadrelle* q = dynamic_cast<Quadrelle*>(m.get());
 	for (int p = 0; p < Quadrelle::OUTPUTS_LEN; p++)

@@ -53,6 +53,8 @@ struct RealtimeComposing : ::testing::Test {
 };
 
 TEST_F(RealtimeComposing, DrawnAheadByThePanelOrAskedForOnTheSample) {
+	// Where allocations cannot be counted, the rest is still checked.
+	const bool counted = testing_support::countsPluginAllocations();
 	Motifex* m = dynamic_cast<Motifex*>(model->createModule());
 	ASSERT_NE(m, nullptr);
 	// Its own first phrase, and the next one's value drawn ahead.
@@ -73,7 +75,8 @@ TEST_F(RealtimeComposing, DrawnAheadByThePanelOrAskedForOnTheSample) {
 		testing_support::countingAllocations = false;
 		EXPECT_TRUE(composed);
 		EXPECT_EQ(deviceCalls.load(), calls);
-		EXPECT_EQ(testing_support::allocationCount.load(), 0);
+		if (counted)
+			EXPECT_EQ(testing_support::allocationCount.load(), 0);
 		if (syscalls.available())
 			EXPECT_EQ(sampleCalls, 0);
 		// The next frame draws the next value.
@@ -91,6 +94,8 @@ TEST_F(RealtimeComposing, DrawnAheadByThePanelOrAskedForOnTheSample) {
 	m->quantizeNoteArray(m->currentNoteArray, {m->noteFrequencies[3]}, 3, 4, 0, 0, 0);
 	EXPECT_EQ(deviceCalls.load(), calls + 2);
 	delete panel;
+	if (!counted)
+		GTEST_SKIP() << testing_support::UNCOUNTED_PLUGIN_ALLOCATIONS;
 }
 
 } // namespace
