@@ -80,11 +80,16 @@ AudioInterface2::~AudioInterface2() {
 		json_decref(savedData);
 }
 
-void AudioInterface2::process(const ProcessArgs& args) {
-	float level = params[LEVEL_PARAM].getValue();
+void AudioInterface2::deviceFrame(rack::engine::Module& audio, float& left, float& right) {
+	float level = audio.params[LEVEL_PARAM].getValue();
 	float gain = level * level;
-	float left = inputs[LEFT_INPUT].getVoltage() * gain;
-	float right = inputs[RIGHT_INPUT].isConnected() ? inputs[RIGHT_INPUT].getVoltage() * gain : left;
+	left = audio.inputs[LEFT_INPUT].getVoltage() * gain;
+	right = audio.inputs[RIGHT_INPUT].isConnected() ? audio.inputs[RIGHT_INPUT].getVoltage() * gain : left;
+}
+
+void AudioInterface2::process(const ProcessArgs& args) {
+	float left, right;
+	deviceFrame(*this, left, right);
 	record(left, right);
 }
 

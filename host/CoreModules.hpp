@@ -40,7 +40,7 @@ struct Recorder : rack::engine::Module {
 	// process only.
 	void prepare(int frames, int channels);
 	// Channels to record given the current cables: 2 when R is connected.
-	int connectedChannels();
+	virtual int connectedChannels();
 	int channels() const {
 		return numChannels;
 	}
@@ -87,6 +87,9 @@ struct AudioInterface2 : Recorder {
 	AudioInterface2();
 	~AudioInterface2() override;
 	void process(const ProcessArgs& args) override;
+	// What an AudioInterface2 sends to its device this sample. Rack's own
+	// Core module numbers its knob and inputs the same, so this reads it too.
+	static void deviceFrame(rack::engine::Module& audio, float& left, float& right);
 	json_t* dataToJson() override;
 	void dataFromJson(json_t* rootJ) override;
 
