@@ -69,6 +69,16 @@ cp examples/Quadrelle-Open-Chord.vcv "$WORK/packed/patch.json"
 tar -c -C "$WORK/packed" patch.json | zstd -q -o "$WORK/packed.vcv"
 RACKHOST_PATCH=$WORK/packed/patch.json same_as_rackhost "$WORK/packed.vcv" --seconds 1
 
+# A bypassed audio module sends nothing: silence, as rackhost records it.
+python3 - examples/Quadrelle-Open-Chord.vcv "$WORK/bypassed.vcv" <<'PY'
+import json, sys
+p = json.load(open(sys.argv[1]))
+for m in p["modules"]:
+    m["bypass"] = m["model"] == "AudioInterface2"
+json.dump(p, open(sys.argv[2], "w"))
+PY
+same_as_rackhost "$WORK/bypassed.vcv" --seconds 1
+
 # Audio 8 and 16 record their first two inputs: the same file as Audio 2
 # with both inputs patched, at its level of 1. Core's MIDI modules load too.
 for model in AudioInterface AudioInterface16 AudioInterface2; do
