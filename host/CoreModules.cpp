@@ -1,5 +1,6 @@
 #include "CoreModules.hpp"
 
+#include <cfloat>
 #include <cmath>
 #include <string>
 
@@ -52,8 +53,9 @@ void Voltages::process(const ProcessArgs& args) {
 	for (size_t c = 0; c < volts.size(); c++)
 		out.setVoltage(volts[c], (int)c);
 	out.setChannels((int)volts.size());
+	// Whatever the parameter holds, a step lasts 1 to 48000 samples.
 	const float samples = params[SAMPLES_PARAM].getValue();
-	if (++samplesInStep >= (samples >= 1.f ? (int64_t)samples : 1)) {
+	if (++samplesInStep >= (samples >= 1.f ? (int64_t)std::fmin(samples, 48000.f) : 1)) {
 		samplesInStep = 0;
 		step++;
 	}
@@ -70,8 +72,11 @@ json_t* voltageToJson(float v) {
 }
 
 float voltageFromJson(json_t* j, size_t index) {
-	if (json_is_number(j))
-		return (float)json_number_value(j);
+	if (json_is_number(j)) {
+		// A number beyond a float's range plays as an infinity.
+		const double v = json_number_value(j);
+		return std::fabs(v) > FLT_MAX ? (v > 0 ? INFINITY : -INFINITY) : (float)v;
+	}
 	const char* text = json_string_value(j);
 	if (text && std::string(text) == "nan")
 		return NAN;

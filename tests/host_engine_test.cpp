@@ -373,6 +373,15 @@ TEST(HostVoltages, PlaysItsListAndSavesItAsLoaded) {
 	free(saved);
 	json_decref(savedJ);
 
+	json_t* hugeJ = json_loads(R"({"volts": [1e300, -1e300]})", 0, &error);
+	patch.loadModuleData(voltsId, hugeJ);
+	json_decref(hugeJ);
+	savedJ = patch.moduleData(voltsId);
+	saved = json_dumps(savedJ, JSON_COMPACT);
+	EXPECT_STREQ(saved, R"({"volts":["inf","-inf"]})");
+	free(saved);
+	json_decref(savedJ);
+
 	for (const char* bad : {R"({"volts": [1, "loud"]})", R"({"volts": [[]]})", R"({"volts": 3})"}) {
 		json_t* badJ = json_loads(bad, 0, &error);
 		EXPECT_THROW(patch.loadModuleData(voltsId, badJ), rack::Exception) << bad;
