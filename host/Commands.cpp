@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <iomanip>
 #include <map>
-#include <sstream>
 
 #include <logger_capture.hpp>
 #include <nanovg_backend.hpp>
@@ -16,6 +15,7 @@
 #include "NoteNames.hpp"
 #include "Patch.hpp"
 #include "PluginSet.hpp"
+#include "Progress.hpp"
 #include "Render.hpp"
 #include "Screenshot.hpp"
 
@@ -178,12 +178,6 @@ rack::plugin::Model* requireModel(const PluginSet& plugins, const std::string& s
 	return model;
 }
 
-std::string fixed(double v, int decimals) {
-	std::ostringstream s;
-	s << std::fixed << std::setprecision(decimals) << v;
-	return s.str();
-}
-
 int cmdList(const Args& a, std::ostream& out) {
 	allow(a, {}, 0);
 	auto plugins = loadPlugins(a);
@@ -231,30 +225,21 @@ int cmdRender(const Args& a, std::ostream& out, std::ostream& err, bool errIsTer
 	for (const std::string& w : patch->warnings())
 		err << "rackhost: warning: " << w << "\n";
 
-	// Progress only for renders that take a while: at most twice a second,
-	// from the first second of wall time on.
-	double lastReport = 0;
-	bool reported = false;
+	// Progress only for renders that take a while.
+	ProgressPacer pacer;
 	options.progress = [&](int64_t done, int64_t total, double wall) {
-		if (wall < 1.0 || wall - lastReport < 0.5 || done == total)
-			return;
-		lastReport = wall;
-		reported = true;
-		double audio = (double)done / options.sampleRate;
-		err << (errIsTerminal ? "\r" : "") << "rendering: " << fixed(100.0 * done / total, 0) << "% ("
-		    << fixed(audio, 1) << " of " << fixed(options.seconds, 1) << " s of audio, " << fixed(audio / wall, 0)
-		    << "x real time)" << (errIsTerminal ? "" : "\n") << std::flush;
+		if (pacer.due(done, total, wall))
+			err << (errIsTerminal ? "\r" : "") << progressLine(done, total, options.sampleRate, wall)
+			    << (errIsTerminal ? "" : "\n") << std::flush;
 	};
 	RenderResult r = render(*patch, options);
-	if (reported && errIsTerminal)
+	if (pacer.shown && errIsTerminal)
 		err << "\n";
 	if (a.has("--save-patch"))
 		patch->saveFile(a.get("--save-patch"));
 
-	out << "rendered " << r.frames << " samples (" << fixed(r.audioSeconds, 3) << " s of audio, "
-	    << (r.channels == 2 ? "stereo" : "mono") << ", " << options.sampleRate << " Hz, " << format << ") in "
-	    << fixed(r.wallSeconds, 3) << " s wall time (" << fixed(r.cpuSeconds, 3)
-	    << " s processor time): " << fixed(r.realTimeFactor, 0) << "x real time -> " << options.wavPath << "\n";
+	out << summaryLine(r.frames, r.channels, options.sampleRate, format, r.wallSeconds, r.cpuSeconds, options.wavPath)
+	    << "\n";
 	if (a.has("--save-patch"))
 		out << "patch saved to " << a.get("--save-patch") << "\n";
 	return 0;
@@ -371,7 +356,7 @@ std::string checkModel(rack::plugin::Model* model, std::string* summary) {
 		delete preview;
 
 		double ms = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() * 1000;
-		*summary = info + "; ran 1 s at 48000 Hz in " + fixed(ms, 1) + " ms";
+		*summary = info + "; ran 1 s at 48000 Hz in " + fixedDecimals(ms, 1) + " ms";
 		std::string joined;
 		for (const std::string& n : notes)
 			joined += (joined.empty() ? "" : "; ") + n;
@@ -440,7 +425,7 @@ int cmdPhrase(const Args& a, std::ostream& out) {
 		if (name == "__" || name == "rest")
 			out << name << "\n";
 		else
-			out << std::left << std::setw(5) << name << "  " << fixed(v, 2) << " Hz\n";
+			out << std::left << std::setw(5) << name << "  " << fixedDecimals(v, 2) << " Hz\n";
 	}
 	return 0;
 }

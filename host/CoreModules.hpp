@@ -30,6 +30,27 @@ struct Clock : rack::engine::Module {
 	void process(const ProcessArgs& args) override;
 };
 
+// Plays a list of voltages saved in its data ("volts": each entry a number,
+// or an array of up to 16 for a polyphonic step; "nan", "inf" and "-inf"
+// stand for what JSON cannot hold), one entry per `samples per step`
+// samples, over and over: exact test signals, including those no cable
+// should pass on. Silent (0 V, one channel) without a list.
+struct Voltages : rack::engine::Module {
+	enum ParamId { SAMPLES_PARAM, NUM_PARAMS };
+	enum OutputId { VOLTAGES_OUTPUT, NUM_OUTPUTS };
+
+	Voltages();
+	void process(const ProcessArgs& args) override;
+	json_t* dataToJson() override;
+	// Throws rack::Exception on a list it cannot play, naming the entry.
+	void dataFromJson(json_t* rootJ) override;
+
+  private:
+	std::vector<std::vector<float>> steps;
+	size_t step = 0;
+	int64_t samplesInStep = 0;
+};
+
 // Records its inputs L (0) and R (1) as volts into a buffer the host drains
 // between blocks. Mono when only L is connected.
 struct Recorder : rack::engine::Module {
@@ -40,7 +61,7 @@ struct Recorder : rack::engine::Module {
 	// process only.
 	void prepare(int frames, int channels);
 	// Channels to record given the current cables: 2 when R is connected.
-	int connectedChannels();
+	virtual int connectedChannels();
 	int channels() const {
 		return numChannels;
 	}
@@ -59,6 +80,8 @@ struct Recorder : rack::engine::Module {
 		return droppedFrames;
 	}
 	void process(const ProcessArgs& args) override;
+	// Bypassed, it passes nothing on: silence is recorded.
+	void processBypass(const ProcessArgs& args) override;
 
   protected:
 	// Configured once, with the given counts and input names.
@@ -87,6 +110,9 @@ struct AudioInterface2 : Recorder {
 	AudioInterface2();
 	~AudioInterface2() override;
 	void process(const ProcessArgs& args) override;
+	// What an AudioInterface2 sends to its device this sample. Rack's own
+	// Core module numbers its knob and inputs the same, so this reads it too.
+	static void deviceFrame(rack::engine::Module& audio, float& left, float& right);
 	json_t* dataToJson() override;
 	void dataFromJson(json_t* rootJ) override;
 

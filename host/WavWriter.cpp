@@ -3,8 +3,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-
-#include <rack.hpp>
+#include <stdexcept>
 
 namespace rackhost {
 
@@ -33,7 +32,7 @@ void put32(uint8_t* p, uint32_t v) {
 int32_t voltsToPcm24(float volts) {
 	if (!std::isfinite(volts))
 		return 0;
-	float x = rack::math::clamp(volts / 10.f, -1.f, 1.f);
+	float x = std::fmax(std::fmin(volts / 10.f, 1.f), -1.f);
 	return (int32_t)std::lrint(x * 8388607.0);
 }
 
@@ -44,11 +43,11 @@ int64_t WavWriter::maxFrames(int channels, SampleFormat format) {
 WavWriter::WavWriter(const std::string& path, int sampleRate, int channels, SampleFormat format)
     : path(path), sampleRate(sampleRate), channels(channels), format(format) {
 	if (sampleRate <= 0 || channels < 1 || channels > 16)
-		throw rack::Exception("Cannot write %s: %d Hz with %d channels is not a WAV format", path.c_str(), sampleRate,
-		                      channels);
+		throw std::runtime_error("Cannot write " + path + ": " + std::to_string(sampleRate) + " Hz with " +
+		                         std::to_string(channels) + " channels is not a WAV format");
 	file = std::fopen(path.c_str(), "wb");
 	if (!file)
-		throw rack::Exception("Cannot write %s: %s", path.c_str(), std::strerror(errno));
+		throw std::runtime_error("Cannot write " + path + ": " + std::strerror(errno));
 	// Renders write a block per interface frame; fewer, larger writes.
 	std::setvbuf(file, nullptr, _IOFBF, 1 << 20);
 	writeHeader();
@@ -88,11 +87,11 @@ void WavWriter::writeHeader() {
 
 void WavWriter::write(const float* volts, int64_t count) {
 	if (!file)
-		throw rack::Exception("Cannot write %s: already closed", path.c_str());
+		throw std::runtime_error("Cannot write " + path + ": already closed");
 	if (count <= 0)
 		return;
 	if (frames + count > maxFrames(channels, format))
-		throw rack::Exception("Cannot write %s: a WAV file holds at most 4 GiB", path.c_str());
+		throw std::runtime_error("Cannot write " + path + ": a WAV file holds at most 4 GiB");
 	int bytes = bytesPerSample(format);
 	size_t samples = (size_t)count * channels;
 	scratch.resize(samples * bytes);
@@ -133,7 +132,7 @@ void WavWriter::close() {
 		failed = true;
 	file = nullptr;
 	if (failed)
-		throw rack::Exception("Cannot write %s: write error", path.c_str());
+		throw std::runtime_error("Cannot write " + path + ": write error");
 }
 
 } // namespace rackhost

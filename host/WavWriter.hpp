@@ -14,10 +14,11 @@ enum class SampleFormat {
 };
 
 // Writes a WAV file of interleaved voltages, scaled so that +-10 V is full
-// scale. The header's sizes are filled in by close().
+// scale. The header's sizes are filled in by close(). Standard library only,
+// so that the renderer on the official engine writes with it too.
 class WavWriter {
   public:
-	// Opens (creates or truncates) `path`; throws rack::Exception on failure.
+	// Opens (creates or truncates) `path`; throws std::runtime_error on failure.
 	WavWriter(const std::string& path, int sampleRate, int channels, SampleFormat format);
 	~WavWriter();
 	WavWriter(const WavWriter&) = delete;

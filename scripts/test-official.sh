@@ -12,7 +12,12 @@
 #   d. the module behaviour suites, built against the SDK's headers, run on the
 #      host's own libRack.so with the plugin.so that `make` built;
 #   e. the panels as the host draws them (docs/*.png) and checked against its
-#      renderer; the factory presets and example patches load in the host.
+#      renderer; the factory presets and example patches load in the host;
+#   f. rendering offline on the host's own engine (scripts/render-rack.sh):
+#      the files rackhost writes, bad input refused, nothing left behind
+#      (scripts/official-render-rack.sh); parity: every patch both engines
+#      can play, rendered by both, sample for sample the same
+#      (scripts/official-parity.sh).
 # Kit and host: RACK_DIR and RACK_HOST (default ../shared/rack/Rack-SDK and
 # ../shared/rack/Rack beside the repo). Without either, it says so and exits 0.
 set -euo pipefail
@@ -134,5 +139,9 @@ phase "e: panels as the host draws them, presets and example patches"
 official_stop_xvfb
 CHORDWRIGHT_VCVPLUGIN=$PACKAGE scripts/official-panels.sh
 CHORDWRIGHT_VCVPLUGIN=$PACKAGE scripts/official-presets.sh
+
+phase "f: rendering on the host's engine; parity of our engine and the host's, patch by patch"
+CHORDWRIGHT_VCVPLUGIN=$PACKAGE scripts/official-render-rack.sh
+CHORDWRIGHT_VCVPLUGIN=$PACKAGE scripts/official-parity.sh
 
 phase "passed"

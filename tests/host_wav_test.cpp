@@ -102,10 +102,10 @@ TEST(WavWriter, AnEmptyRecordingIsStillAValidFile) {
 }
 
 TEST(WavWriter, UnwritablePathsAndImpossibleFormatsAreRefused) {
-	EXPECT_THROW(WavWriter("/nonexistent-dir/x.wav", 48000, 1, SampleFormat::FLOAT32), rack::Exception);
+	EXPECT_THROW(WavWriter("/nonexistent-dir/x.wav", 48000, 1, SampleFormat::FLOAT32), std::runtime_error);
 	hosttest::TempDir tmp;
-	EXPECT_THROW(WavWriter(tmp.path("a.wav"), 0, 1, SampleFormat::FLOAT32), rack::Exception);
-	EXPECT_THROW(WavWriter(tmp.path("b.wav"), 48000, 0, SampleFormat::PCM24), rack::Exception);
+	EXPECT_THROW(WavWriter(tmp.path("a.wav"), 0, 1, SampleFormat::FLOAT32), std::runtime_error);
+	EXPECT_THROW(WavWriter(tmp.path("b.wav"), 48000, 0, SampleFormat::PCM24), std::runtime_error);
 	// 4 GiB of 24-bit stereo: a little over 715 million frames.
 	EXPECT_EQ(WavWriter::maxFrames(2, SampleFormat::PCM24), (int64_t)(UINT32_MAX - 59) / 6);
 }
