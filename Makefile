@@ -15,3 +15,9 @@ DISTRIBUTABLES += $(wildcard examples/*.vcv)
 DISTRIBUTABLES += $(wildcard LICENSE*)
 
 include $(RACK_DIR)/plugin.mk
+
+# How the modules sound is fixed down to their floating-point arithmetic; the
+# kit's -funsafe-math-optimizations would let the compiler reorder it (a
+# voice's phase step, and with it the edges of its waveform, would drift from
+# what the tests measure). The package computes as written.
+FLAGS += -fno-unsafe-math-optimizations

@@ -42,15 +42,7 @@ for patch in examples/*.vcv examples/rackhost/demo.json tests/official/*.vcv; do
 	patches+=("$copy")
 done
 
-# Patches not held to the bound with the kit's flags, and why. Their largest
-# difference is still shown, and with the same flags they are still held to
-# be identical.
-declare -A kit_flags_unbounded=(
-	[tests-official-stress-params]="its fine tune is off centre: the kit's -funsafe-math-optimizations rounds the \
-voices' phase steps differently, so the phases drift apart and a waveform's edge moves by a sample now and then"
-)
-
-failed=0 unbounded=0
+failed=0
 for patch in "${patches[@]}"; do
 	name=$(basename "${patch%.*}")
 	"$build/rackhost" render "$patch" -o "$WORK/ours.wav" --seconds "$seconds" >"$WORK/ours.txt" 2>&1 || {
@@ -73,18 +65,11 @@ for patch in "${patches[@]}"; do
 		continue
 	}
 	scripts/compare-wav.py "$name, same flags" "$WORK/ours.wav" "$WORK/same.wav" || failed=1
-	reason=${kit_flags_unbounded[$name]:-}
-	if [ -z "$reason" ]; then
-		scripts/compare-wav.py "$name, kit's flags" "$WORK/ours.wav" "$WORK/kit.wav" --tolerance "$tolerance" || failed=1
-	else
-		echo "$(scripts/compare-wav.py "$name, kit's flags" "$WORK/ours.wav" "$WORK/kit.wav" \
-			--tolerance "$tolerance" || true) (not held to the bound: $reason)"
-		unbounded=$((unbounded + 1))
-	fi
+	scripts/compare-wav.py "$name, kit's flags" "$WORK/ours.wav" "$WORK/kit.wav" --tolerance "$tolerance" || failed=1
 done
 [ "$failed" = 0 ] || {
 	echo "FAILED: our engine and Rack's differ (above)"
 	exit 1
 }
-echo "our engine and Rack's play all ${#patches[@]} patches bit for bit alike with the same flags;" \
-	"with the kit's flags $((${#patches[@]} - unbounded)) within $tolerance V, $unbounded not held to it (above)"
+echo "our engine and Rack's play all ${#patches[@]} patches bit for bit alike with the same flags," \
+	"and within $tolerance V with the kit's (above)"
