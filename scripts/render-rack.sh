@@ -87,9 +87,11 @@ cache_key() {
 		echo "$RACK_DIR $RACK_HOST"
 		[ -z "${CHORDWRIGHT_VCVPLUGIN:-}" ] || sha256sum "$CHORDWRIGHT_VCVPLUGIN"
 		c++ --version | head -n 1
+		# Files deleted but not yet committed are still in git's index: only
+		# those present count, as in the clean copy that is built.
 		git ls-files -z --cached --others --exclude-standard -- src res presets examples plugin.json Makefile \
 			'LICENSE*' host/official host/WavWriter.\* host/CoreModules.\* host/Progress.\* scripts/render-rack.sh |
-			sort -z | xargs -0 sha256sum
+			while IFS= read -r -d '' f; do [ ! -e "$f" ] || printf '%s\0' "$f"; done | sort -z | xargs -0 sha256sum
 	} | sha256sum | cut -c1-16
 }
 # Scratch: the build, then the fresh user folder of this render.
