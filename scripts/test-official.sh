@@ -12,7 +12,9 @@
 #   d. the module behaviour suites, built against the SDK's headers, run on the
 #      host's own libRack.so with the plugin.so that `make` built;
 #   e. the panels as the host draws them (docs/*.png) and checked against its
-#      renderer; the factory presets and example patches load in the host.
+#      renderer; the factory presets and example patches load in the host;
+#   f. the example patches and listening examples on Rack's engine
+#      (scripts/official-examples.sh).
 # Kit and host: RACK_DIR and RACK_HOST (default ../shared/rack/Rack-SDK and
 # ../shared/rack/Rack beside the repo). Without either, it says so and exits 0.
 set -euo pipefail
@@ -134,5 +136,8 @@ phase "e: panels as the host draws them, presets and example patches"
 official_stop_xvfb
 CHORDWRIGHT_VCVPLUGIN=$PACKAGE scripts/official-panels.sh
 CHORDWRIGHT_VCVPLUGIN=$PACKAGE scripts/official-presets.sh
+
+phase "f: example patches and listening examples on Rack's engine"
+CHORDWRIGHT_VCVPLUGIN=$PACKAGE scripts/official-examples.sh
 
 phase "passed"

@@ -1,7 +1,7 @@
 // The players' example patches: this plug-in's modules, Rack's own Core audio
 // output and the host maker's free modules (Fundamental, which every download
-// of the host installs), shipped with the plug-in, each described in a manual,
-// each sounding the moment it opens. The headless
+// of the host installs), shipped with the plug-in, each described in a manual
+// with its listening example, each sounding the moment it opens. The headless
 // host has no Fundamental modules: it refuses those patches plainly and plays
 // the others; scripts/official-examples.sh plays them all on Rack's engine.
 #include <gtest/gtest.h>
@@ -42,7 +42,7 @@ std::string manuals() {
 
 } // namespace
 
-TEST(ExamplePatches, NameOnlyThisPluginCoreAndFundamentalAndAreDescribedInAManual) {
+TEST(ExamplePatches, NameOnlyThisPluginCoreAndFundamentalAndAreDescribedWithTheirListeningExample) {
 	ASSERT_GE(examples().size(), 5u);
 	const std::string text = manuals();
 	for (const fs::path& file : examples()) {
@@ -60,8 +60,14 @@ TEST(ExamplePatches, NameOnlyThisPluginCoreAndFundamentalAndAreDescribedInAManua
 			// Rack places modules by their position; none may be left to chance.
 			EXPECT_TRUE(json_is_array(json_object_get(moduleJ, "pos"))) << model;
 		}
+		const std::string name = file.stem().string();
 		EXPECT_NE(text.find("`examples/" + file.filename().string() + "`"), std::string::npos)
 		    << "no manual describes it";
+		for (const char* kind : {".ogg", ".png"}) {
+			const std::string listening = "listening/" + name + kind;
+			EXPECT_TRUE(fs::is_regular_file(hosttest::sourcePath("docs/" + listening))) << listening;
+			EXPECT_NE(text.find("(" + listening + ")"), std::string::npos) << "no manual links " << listening;
+		}
 		// Shipped with the plug-in as it is; a space in the name would break
 		// the kit's `make dist`, which copies them by name.
 		EXPECT_EQ(file.filename().string().find(' '), std::string::npos);
