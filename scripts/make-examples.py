@@ -11,7 +11,7 @@ usage: scripts/make-examples.py
 """
 import os
 
-from patchlib import (NOTE, ROOT, VERSION, Patch, audio, fundamental, motifex, quadrelle)
+from patchlib import (NOTE, ROOT, VERSION, Patch, audio, fundamental, motifex, motifex_through_envelope, quadrelle)
 
 # Quadrelle's parameter ids: waves 0-3, note knobs 4 (voice 1), 6, 7 (voices
 # 3, 4), octaves 12-15, master gain 20, gains 22-25, latches 30 (major third),
@@ -35,21 +35,12 @@ CLOCK = {"Frequency": 3}
 def first_patch():
     """Clock into Motifex, its CV into Quadrelle, its gate through an envelope
     into a VCA after Quadrelle: the patch of the README's first five minutes."""
-    return (Patch()
-            .add("clock", fundamental("LFO", CLOCK))
-            .add("motifex", motifex("C Major Pop"))
-            # A major third, corrected to the C major scale under the melody,
-            # and the octave on top in place of the pad's minor seventh.
-            .add("quadrelle", quadrelle("Tracking Pad", {MAJOR_THIRD: 1, MINOR_THIRD: 0, 7: NOTE["C"], MASTER: 1, **GAINS(0.8, 0.8, 0.8, 0.7)}))
-            .add("envelope", fundamental("ADSR", {"Attack": 0.1, "Decay": 0.45, "Sustain": 0.5, "Release": 0.35}))
-            .add("vca", fundamental("VCA-1"))
-            .add("audio", audio())
-            .cable("clock", "Square", "motifex", "Clock")
-            .cable("motifex", "CV", "quadrelle", "V/Oct")
-            .cable("motifex", "Gate", "envelope", "Gate")
-            .cable("envelope", "Envelope", "vca", "CV")
-            .cable("quadrelle", "Mix", "vca", "Channel")
-            .cable("vca", "Channel", "audio", "Left"))
+    return motifex_through_envelope(
+        motifex("C Major Pop"),
+        # A major third, corrected to the C major scale under the melody,
+        # and the octave on top in place of the pad's minor seventh.
+        quadrelle("Tracking Pad", {MAJOR_THIRD: 1, MINOR_THIRD: 0, 7: NOTE["C"], MASTER: 1, **GAINS(0.8, 0.8, 0.8, 0.7)}),
+        {"Attack": 0.1, "Decay": 0.45, "Sustain": 0.5, "Release": 0.35})
 
 
 def chords_from_a_sequencer():
@@ -103,23 +94,13 @@ def bass_and_lead():
 def new_phrase_every_two_loops():
     """A slow LFO's short pulse into Regenerate, near the end of every second
     loop of 32 steps: a new phrase in the same key and chords every 8 s."""
-    return (Patch()
-            .add("clock", fundamental("LFO", CLOCK))
-            # 0.125 Hz; inverted, the 1 % pulse comes at the end of each period.
-            .add("every 8 s", fundamental("LFO", {"Frequency": -3, "Invert": 1, "Pulse width": 0.99}))
-            .add("motifex", motifex("D Minor Busy Sixteenths"))
-            # Triads of D natural minor on every note.
-            .add("quadrelle", quadrelle("Minor Triad", {4: NOTE["D"], 6: NOTE["A"], 7: NOTE["D"], MASTER: 1, **GAINS(1, 1, 1, 1)}))
-            .add("envelope", fundamental("ADSR", {"Attack": 0.3, "Decay": 0.5, "Sustain": 0.6, "Release": 0.45}))
-            .add("vca", fundamental("VCA-1"))
-            .add("audio", audio())
-            .cable("clock", "Square", "motifex", "Clock")
-            .cable("every 8 s", "Square", "motifex", "Regenerate")
-            .cable("motifex", "CV", "quadrelle", "V/Oct")
-            .cable("motifex", "Gate", "envelope", "Gate")
-            .cable("envelope", "Envelope", "vca", "CV")
-            .cable("quadrelle", "Mix", "vca", "Channel")
-            .cable("vca", "Channel", "audio", "Left"))
+    return motifex_through_envelope(
+        motifex("D Minor Busy Sixteenths"),
+        # Triads of D natural minor on every note.
+        quadrelle("Minor Triad", {4: NOTE["D"], 6: NOTE["A"], 7: NOTE["D"], MASTER: 1, **GAINS(1, 1, 1, 1)}),
+        {"Attack": 0.3, "Decay": 0.5, "Sustain": 0.6, "Release": 0.45},
+        # 0.125 Hz; inverted, its 1 % pulse comes at the end of each period.
+        regenerate={"Frequency": -3, "Invert": 1, "Pulse width": 0.99})
 
 
 def open_chord():

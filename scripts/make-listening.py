@@ -34,7 +34,8 @@ import tempfile
 import numpy as np
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from patchlib import (NOTE, ROOT, VERSION, Patch, audio, fundamental, preset)  # noqa: E402
+from patchlib import (ROOT, VERSION, Patch, audio, fundamental, motifex, motifex_through_envelope,  # noqa: E402
+                      preset)
 
 OUT = os.path.join(ROOT, "docs", "listening")
 FINGERPRINTS = os.path.join(OUT, "fingerprints.json")
@@ -69,25 +70,11 @@ def quadrelle_preset_patch(name):
 def motifex_preset_patch(name):
     """The preset's Motifex running on eight steps a second, playing one
     square voice of Quadrelle through a filter and an envelope."""
-    m = preset("Motifex", name)
-    m["params"] = [p for p in m["params"] if p["id"] != 13] + [{"id": 13, "value": 1.0}]
     voice = {"plugin": "Chordwright", "model": "Quadrelle", "version": VERSION,
              "params": [{"id": 0, "value": 0.0}, {"id": 20, "value": 1.0}, {"id": 22, "value": 1.0}]}
-    return (Patch()
-            .add("clock", fundamental("LFO", {"Frequency": 3}))
-            .add("motifex", m)
-            .add("voice", voice)
-            .add("filter", fundamental("VCF", {"Cutoff frequency": 0.8, "Resonance": 0.2}))
-            .add("envelope", fundamental("ADSR", {"Attack": 0.1, "Decay": 0.45, "Sustain": 0.5, "Release": 0.35}))
-            .add("vca", fundamental("VCA-1"))
-            .add("audio", audio())
-            .cable("clock", "Square", "motifex", "Clock")
-            .cable("motifex", "CV", "voice", "V/Oct")
-            .cable("motifex", "Gate", "envelope", "Gate")
-            .cable("voice", "Voice 1", "filter", "Audio")
-            .cable("filter", "Lowpass filter", "vca", "Channel")
-            .cable("envelope", "Envelope", "vca", "CV")
-            .cable("vca", "Channel", "audio", "Left")).json()
+    return motifex_through_envelope(
+        motifex(name), voice, {"Attack": 0.1, "Decay": 0.45, "Sustain": 0.5, "Release": 0.35}, output="Voice 1",
+        filter=fundamental("VCF", {"Cutoff frequency": 0.8, "Resonance": 0.2})).json()
 
 
 def slug(text):

@@ -112,6 +112,32 @@ def port(module, name, direction):
     return FUNDAMENTAL[module["model"]][direction][name]
 
 
+def motifex_through_envelope(motifex, voice, envelope, output="Mix", filter=None, regenerate=None):
+    """The plainest way to hear Motifex: an LFO at 8 Hz clocks it (eight steps
+    a second), its CV plays `voice` (a Quadrelle) and its gate opens an ADSR
+    (`envelope`: its parameters by name), which opens a VCA after the voice's
+    `output` (and after `filter`, a VCF module, when given), into the audio
+    module. With `regenerate`, a second LFO of those parameters drives
+    Regenerate."""
+    p = Patch().add("clock", fundamental("LFO", {"Frequency": 3}))
+    if regenerate:
+        p.add("regenerate", fundamental("LFO", regenerate))
+    p.add("motifex", motifex).add("quadrelle", voice)
+    if filter:
+        p.add("filter", filter)
+    p.add("envelope", fundamental("ADSR", envelope)).add("vca", fundamental("VCA-1")).add("audio", audio())
+    p.cable("clock", "Square", "motifex", "Clock")
+    if regenerate:
+        p.cable("regenerate", "Square", "motifex", "Regenerate")
+    p.cable("motifex", "CV", "quadrelle", "V/Oct").cable("motifex", "Gate", "envelope", "Gate")
+    p.cable("envelope", "Envelope", "vca", "CV")
+    if filter:
+        p.cable("quadrelle", output, "filter", "Audio").cable("filter", "Lowpass filter", "vca", "Channel")
+    else:
+        p.cable("quadrelle", output, "vca", "Channel")
+    return p.cable("vca", "Channel", "audio", "Left")
+
+
 CABLE_COLORS = ["#f3374b", "#ffb437", "#00b56e", "#3695ef", "#8b4ade"]
 
 

@@ -50,6 +50,13 @@ void expectCell(double measured, const std::string& cell, double slack, const st
 	EXPECT_NEAR(measured, number(cell), 0.5 * std::pow(10.0, -decimals) + slack) << what;
 }
 
+// Every output patched, voice 1 at gain 1 and master 1: the tables' setting.
+void voice1AtFullGain(QuadrelleRig& rig) {
+	rig.connectAll();
+	rig.set(Quadrelle::GAIN_1_PARAM, 1.f);
+	rig.set(Quadrelle::MASTER_GAIN_PARAM, 1.f);
+}
+
 struct Measured {
 	double peak = 0, rms = 0, mean = 0;
 };
@@ -98,9 +105,7 @@ std::vector<double> voice2Hz(QuadrelleRig& rig, int n) {
 
 TEST(QuadrelleCharacter, LoudnessFollowsTheWaveKnobAndANewModuleIsQuiet) {
 	QuadrelleRig rig;
-	rig.connectAll();
-	rig.set(Quadrelle::GAIN_1_PARAM, 1.f);
-	rig.set(Quadrelle::MASTER_GAIN_PARAM, 1.f);
+	voice1AtFullGain(rig);
 	for (const Row& row : table("Quadrelle.md", "wave-loudness")) {
 		rig.set(Quadrelle::WAVE_1_PARAM, (float)number(row[0]));
 		// Between the pure waves, the saw beats with the square or sine, and
@@ -119,9 +124,7 @@ TEST(QuadrelleCharacter, LoudnessFollowsTheWaveKnobAndANewModuleIsQuiet) {
 
 TEST(QuadrelleCharacter, TheSawPlaysFlatAndBeatsWithTheInTuneParts) {
 	QuadrelleRig rig;
-	rig.connectAll();
-	rig.set(Quadrelle::GAIN_1_PARAM, 1.f);
-	rig.set(Quadrelle::MASTER_GAIN_PARAM, 1.f);
+	voice1AtFullGain(rig);
 	for (const Row& row : table("Quadrelle.md", "saw-tuning")) {
 		setNote(rig, row[0]);
 		double inTune = measureHz(rig, 1);
@@ -204,9 +207,7 @@ TEST(QuadrelleCharacter, AChangedNoteKeepsTheOldThirdForAtMostTheStatedSamples) 
 
 TEST(QuadrelleCharacter, AveragesOfTheWaves) {
 	QuadrelleRig rig;
-	rig.connectAll();
-	rig.set(Quadrelle::GAIN_1_PARAM, 1.f);
-	rig.set(Quadrelle::MASTER_GAIN_PARAM, 1.f);
+	voice1AtFullGain(rig);
 	for (const Row& row : table("Quadrelle.md", "square-offset")) {
 		int wave = zoneOf(row[0]);
 		rig.set(Quadrelle::WAVE_1_PARAM, wave * 0.5f);
