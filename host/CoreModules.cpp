@@ -1,6 +1,7 @@
 #include "CoreModules.hpp"
 
 #include <cmath>
+#include <string>
 
 namespace rackhost {
 
@@ -30,6 +31,99 @@ void Clock::process(const ProcessArgs& args) {
 	position += 1.0;
 	if (position >= period)
 		position -= period;
+}
+
+Voltages::Voltages() {
+	config(NUM_PARAMS, 0, NUM_OUTPUTS, 0);
+	configParam(SAMPLES_PARAM, 1.f, 48000.f, 1.f, "Samples per step");
+	configOutput(VOLTAGES_OUTPUT, "Voltages");
+}
+
+void Voltages::process(const ProcessArgs& args) {
+	rack::engine::Output& out = outputs[VOLTAGES_OUTPUT];
+	if (steps.empty()) {
+		out.setVoltage(0.f);
+		out.setChannels(1);
+		return;
+	}
+	if (step >= steps.size())
+		step = 0;
+	const std::vector<float>& volts = steps[step];
+	for (size_t c = 0; c < volts.size(); c++)
+		out.setVoltage(volts[c], (int)c);
+	out.setChannels((int)volts.size());
+	const float samples = params[SAMPLES_PARAM].getValue();
+	if (++samplesInStep >= (samples >= 1.f ? (int64_t)samples : 1)) {
+		samplesInStep = 0;
+		step++;
+	}
+}
+
+namespace {
+
+json_t* voltageToJson(float v) {
+	if (std::isnan(v))
+		return json_string("nan");
+	if (std::isinf(v))
+		return json_string(v > 0 ? "inf" : "-inf");
+	return json_real(v);
+}
+
+float voltageFromJson(json_t* j, size_t index) {
+	if (json_is_number(j))
+		return (float)json_number_value(j);
+	const char* text = json_string_value(j);
+	if (text && std::string(text) == "nan")
+		return NAN;
+	if (text && std::string(text) == "inf")
+		return INFINITY;
+	if (text && std::string(text) == "-inf")
+		return -INFINITY;
+	throw rack::Exception("Voltages: volts[%zu] is no voltage (a number, \"nan\", \"inf\" or \"-inf\")", index);
+}
+
+} // namespace
+
+json_t* Voltages::dataToJson() {
+	json_t* voltsJ = json_array();
+	for (const std::vector<float>& volts : steps) {
+		if (volts.size() == 1) {
+			json_array_append_new(voltsJ, voltageToJson(volts[0]));
+			continue;
+		}
+		json_t* channelsJ = json_array();
+		for (float v : volts)
+			json_array_append_new(channelsJ, voltageToJson(v));
+		json_array_append_new(voltsJ, channelsJ);
+	}
+	json_t* rootJ = json_object();
+	json_object_set_new(rootJ, "volts", voltsJ);
+	return rootJ;
+}
+
+void Voltages::dataFromJson(json_t* rootJ) {
+	json_t* voltsJ = json_object_get(rootJ, "volts");
+	if (!json_is_array(voltsJ))
+		throw rack::Exception("Voltages: its data needs a \"volts\" array");
+	std::vector<std::vector<float>> loaded;
+	size_t i;
+	json_t* entryJ;
+	json_array_foreach(voltsJ, i, entryJ) {
+		std::vector<float> volts;
+		if (json_is_array(entryJ)) {
+			if (json_array_size(entryJ) < 1 || json_array_size(entryJ) > rack::engine::PORT_MAX_CHANNELS)
+				throw rack::Exception("Voltages: volts[%zu] must hold 1 to 16 channels", i);
+			size_t c;
+			json_t* channelJ;
+			json_array_foreach(entryJ, c, channelJ) volts.push_back(voltageFromJson(channelJ, i));
+		} else {
+			volts.push_back(voltageFromJson(entryJ, i));
+		}
+		loaded.push_back(volts);
+	}
+	steps.swap(loaded);
+	step = 0;
+	samplesInStep = 0;
 }
 
 Recorder::Recorder() : Recorder(0, 0, "Left", "Right") {
@@ -131,6 +225,9 @@ std::unique_ptr<rack::plugin::Plugin> makeHostPlugin() {
 	p->version = HOST_VERSION;
 	p->addModel(new CoreModel<Clock>("Clock", "Clock", "Gate clock, 10 V at 50% duty"));
 	p->addModel(new CoreModel<Recorder>("Recorder", "Recorder", "Records L/R inputs to a WAV file"));
+	p->addModel(new CoreModel<Voltages>("Voltages", "Voltages",
+	                                    "Plays a saved list of voltages, NaN and infinities "
+	                                    "included"));
 	return p;
 }
 

@@ -30,6 +30,27 @@ struct Clock : rack::engine::Module {
 	void process(const ProcessArgs& args) override;
 };
 
+// Plays a list of voltages saved in its data ("volts": each entry a number,
+// or an array of up to 16 for a polyphonic step; "nan", "inf" and "-inf"
+// stand for what JSON cannot hold), one entry per `samples per step`
+// samples, over and over: exact test signals, including those no cable
+// should pass on. Silent (0 V, one channel) without a list.
+struct Voltages : rack::engine::Module {
+	enum ParamId { SAMPLES_PARAM, NUM_PARAMS };
+	enum OutputId { VOLTAGES_OUTPUT, NUM_OUTPUTS };
+
+	Voltages();
+	void process(const ProcessArgs& args) override;
+	json_t* dataToJson() override;
+	// Throws rack::Exception on a list it cannot play, naming the entry.
+	void dataFromJson(json_t* rootJ) override;
+
+  private:
+	std::vector<std::vector<float>> steps;
+	size_t step = 0;
+	int64_t samplesInStep = 0;
+};
+
 // Records its inputs L (0) and R (1) as volts into a buffer the host drains
 // between blocks. Mono when only L is connected.
 struct Recorder : rack::engine::Module {

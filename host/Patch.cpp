@@ -3,6 +3,9 @@
 #include <cinttypes>
 #include <cmath>
 #include <map>
+#if defined(__x86_64__) || defined(__i386__)
+#include <pmmintrin.h>
+#endif
 
 #include "CoreModules.hpp"
 #include "JsonRef.hpp"
@@ -63,6 +66,21 @@ struct ModuleEntry {
 	rack::plugin::Model* model;
 	json_t* paramsJ;
 	json_t* dataJ;
+	bool bypassed;
+};
+
+// While the engine steps, the host's processor treats denormal numbers as
+// zero, read or computed (DAZ and FTZ); it restores the mode afterwards.
+struct EngineFloatMode {
+#if defined(__x86_64__) || defined(__i386__)
+	unsigned saved = _mm_getcsr();
+	EngineFloatMode() {
+		_mm_setcsr(saved | _MM_DENORMALS_ZERO_ON | _MM_FLUSH_ZERO_ON);
+	}
+	~EngineFloatMode() {
+		_mm_setcsr(saved);
+	}
+#endif
 };
 
 struct CableEntry {
@@ -247,11 +265,16 @@ void Patch::process(int64_t frames) {
 	const Link* cables = links.data();
 	const size_t numCables = links.size();
 	const int maxChannels = rack::engine::PORT_MAX_CHANNELS;
+	EngineFloatMode floatMode;
 
 	for (int64_t i = 0; i < frames; i++) {
 		args.frame = frame;
-		for (size_t m = 0; m < numModules; m++)
-			modules[m]->process(args);
+		for (size_t m = 0; m < numModules; m++) {
+			if (modules[m]->isBypassed())
+				modules[m]->processBypass(args);
+			else
+				modules[m]->process(args);
+		}
 		for (size_t c = 0; c < numCables; c++) {
 			rack::engine::Output* output = cables[c].output;
 			rack::engine::Input* input = cables[c].input;
@@ -416,7 +439,16 @@ std::unique_ptr<Patch> Patch::fromJson(json_t* rootJ, const PluginSet& plugins, 
 		json_t* dataJ = json_object_get(moduleJ, "data");
 		if (json_is_null(dataJ))
 			dataJ = nullptr;
-		moduleEntries.push_back(ModuleEntry{id, model, paramsJ, dataJ});
+		// A bypassed module: "bypass", or "disabled" as Rack 1 wrote it.
+		json_t* bypassJ = json_object_get(moduleJ, "bypass");
+		const char* bypassKey = "bypass";
+		if (!bypassJ) {
+			bypassJ = json_object_get(moduleJ, "disabled");
+			bypassKey = "disabled";
+		}
+		if (bypassJ && !json_is_boolean(bypassJ))
+			throw rack::Exception("%s: \"%s\" must be a boolean, not %s", where.c_str(), bypassKey, typeName(bypassJ));
+		moduleEntries.push_back(ModuleEntry{id, model, paramsJ, dataJ, json_is_true(bypassJ)});
 	}
 
 	std::vector<CableEntry> cableEntries;
@@ -457,8 +489,10 @@ std::unique_ptr<Patch> Patch::fromJson(json_t* rootJ, const PluginSet& plugins, 
 	// Build. Any exception from here on destroys what was built.
 	std::unique_ptr<Patch> patch(new Patch(sampleRate));
 	patch->noticeList = notices;
-	for (const ModuleEntry& entry : moduleEntries)
+	for (const ModuleEntry& entry : moduleEntries) {
 		patch->addModule(entry.model, entry.id);
+		patch->module(entry.id)->setBypassed(entry.bypassed);
+	}
 	for (const CableEntry& c : cableEntries)
 		patch->addCable(c.outputModuleId, c.outputId, c.inputModuleId, c.inputId, c.id);
 	for (size_t m = 0; m < moduleEntries.size(); m++) {
@@ -513,6 +547,8 @@ json_t* Patch::toJson() const {
 		json_object_set_new(moduleJ, "plugin", json_string(plugin ? plugin->slug.c_str() : ""));
 		json_object_set_new(moduleJ, "model", json_string(m.model->slug.c_str()));
 		json_object_set_new(moduleJ, "version", json_string(plugin ? plugin->version.c_str() : ""));
+		if (m.module->isBypassed())
+			json_object_set_new(moduleJ, "bypass", json_true());
 		json_t* paramsJ = json_array();
 		json_object_set_new(moduleJ, "params", paramsJ);
 		for (size_t p = 0; p < m.module->params.size(); p++) {

@@ -82,8 +82,10 @@ class Patch {
 		return frame;
 	}
 
-	// Runs `frames` samples: every module's process, then every cable carries
-	// its output to its input (one sample of delay per cable).
+	// Runs `frames` samples: every module's process (processBypass for a
+	// bypassed one), then every cable carries its output to its input (one
+	// sample of delay per cable). As in the host's engine, denormal numbers
+	// count as zero meanwhile.
 	void process(int64_t frames);
 	// One interface frame: every panel's step().
 	void stepPanels();

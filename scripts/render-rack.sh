@@ -69,6 +69,7 @@ if [ -n "$user_folder" ]; then
 	user_folder=$(realpath "$user_folder")
 fi
 patch=$(realpath "$patch")
+[ -z "${CHORDWRIGHT_VCVPLUGIN:-}" ] || CHORDWRIGHT_VCVPLUGIN=$(realpath "$CHORDWRIGHT_VCVPLUGIN")
 out=$(realpath -m "$out")
 [ -d "$(dirname "$out")" ] || die "folder $(dirname "$out") for $out does not exist"
 
@@ -80,47 +81,67 @@ if ! reason=$(official_locate 2>&1); then
 fi
 official_locate
 
-# What the renderer and the package are made of, and what they are built
-# with: a change to any of it builds them again.
-cache_key() {
-	{
+# Scratch: builds, then the fresh user folder of this render.
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/render-rack.XXXXXX")
+trap 'rm -rf "$scratch"' EXIT
+
+# build-rack/KIND-KEY: KEY sums what KIND is made of and built with, so a
+# change to any of it builds it again; earlier builds of KIND are removed.
+cached() {
+	local kind=$1 key
+	shift
+	key=$({
 		echo "$RACK_DIR $RACK_HOST"
-		[ -z "${CHORDWRIGHT_VCVPLUGIN:-}" ] || sha256sum "$CHORDWRIGHT_VCVPLUGIN"
 		c++ --version | head -n 1
 		# Files deleted but not yet committed are still in git's index: only
 		# those present count, as in the clean copy that is built.
-		git ls-files -z --cached --others --exclude-standard -- src res presets examples plugin.json Makefile \
-			'LICENSE*' host/official host/WavWriter.\* host/CoreModules.\* host/Progress.\* scripts/render-rack.sh |
+		git ls-files -z --cached --others --exclude-standard -- "$@" |
 			while IFS= read -r -d '' f; do [ ! -e "$f" ] || printf '%s\0' "$f"; done | sort -z | xargs -0 sha256sum
-	} | sha256sum | cut -c1-16
+	} | sha256sum | cut -c1-16)
+	echo "$ROOT/build-rack/$kind-$key"
 }
-# Scratch: the build, then the fresh user folder of this render.
-scratch=$(mktemp -d "${TMPDIR:-/tmp}/render-rack.XXXXXX")
-trap 'rm -rf "$scratch"' EXIT
-key=$(cache_key)
-cache=$ROOT/build-rack/$key
-if [ ! -x "$cache/rack-render" ] || [ ! -f "$cache/Chordwright.vcvplugin" ]; then
-	echo "render-rack: building the renderer and the plug-in once, into $cache" >&2
+# Moves the finished build $2 into place as $1.
+keep_build() {
+	mkdir -p "$ROOT/build-rack"
+	find "$ROOT/build-rack" -mindepth 1 -maxdepth 1 -name "$(basename "${1%-*}")-*" ! -name "$(basename "$1")" \
+		-exec rm -rf {} +
+	mv -T "$2" "$1" 2>/dev/null || true
+}
+
+renderer=$(cached renderer host/official host/WavWriter.\* host/CoreModules.\* host/Progress.\*)
+if [ ! -x "$renderer/rack-render" ]; then
+	echo "render-rack: building the renderer once, into $renderer" >&2
 	scripts/install-deps.sh official >&2
-	official_package "$scratch/build" >&2
-	mkdir -p "$scratch/built"
-	cp "$PACKAGE" "$scratch/built/Chordwright.vcvplugin"
+	mkdir -p "$scratch/renderer"
 	# -O2, as the headless host is built.
 	c++ -std=c++17 -O2 -Wall -Wextra -Wno-unused-parameter -DARCH_LIN -DARCH_X64 \
 		-I "$RACK_DIR/include" -I "$RACK_DIR/dep/include" -I host -I host/official \
-		host/official/*.cpp host/WavWriter.cpp host/CoreModules.cpp host/Progress.cpp -o "$scratch/built/rack-render" \
+		host/official/*.cpp host/WavWriter.cpp host/CoreModules.cpp host/Progress.cpp -o "$scratch/renderer/rack-render" \
 		-L "$RACK_HOST" -lRack -Wl,-rpath,"$RACK_HOST" -ljansson -ldl -lpthread >&2
-	# Builds for earlier states of the sources go; this one moves in whole.
-	mkdir -p "$ROOT/build-rack"
-	find "$ROOT/build-rack" -mindepth 1 -maxdepth 1 ! -name "$key" -exec rm -rf {} +
-	mv -T "$scratch/built" "$cache" 2>/dev/null || true
+	keep_build "$renderer" "$scratch/renderer"
+fi
+
+# The package players install, unless one is given or the player's own
+# plug-ins are used.
+package=${CHORDWRIGHT_VCVPLUGIN:-}
+if [ -z "$user_folder" ] && [ -z "$package" ]; then
+	built=$(cached package src res presets examples plugin.json Makefile 'LICENSE*')
+	if [ ! -f "$built/Chordwright.vcvplugin" ]; then
+		echo "render-rack: building the plug-in's package once, into $built" >&2
+		scripts/install-deps.sh official >&2
+		official_build "$scratch/package" >&2
+		mkdir -p "$scratch/built"
+		cp "$PACKAGE" "$scratch/built/Chordwright.vcvplugin"
+		keep_build "$built" "$scratch/built"
+	fi
+	package=$built/Chordwright.vcvplugin
 fi
 
 user=$scratch/user
 mkdir -p "$user/plugins-lin-x64"
 settings='{"autoCheckUpdates": false, "showTipsOnLaunch": false}'
 if [ -z "$user_folder" ]; then
-	cp "$cache/Chordwright.vcvplugin" "$user/plugins-lin-x64/"
+	cp "$package" "$user/plugins-lin-x64/"
 	fundamental=${RACK_FUNDAMENTAL:-$(dirname "$RACK_HOST")/Fundamental}
 	if ls "$fundamental"/*.vcvplugin >/dev/null 2>&1; then
 		cp "$fundamental"/*.vcvplugin "$user/plugins-lin-x64/"
@@ -155,7 +176,7 @@ fi
 echo "$settings" >"$user/settings.json"
 
 status=0
-"$cache/rack-render" "$patch" -o "$out" --system "$RACK_HOST" --user "$user" ${pass[@]+"${pass[@]}"} || status=$?
+"$renderer/rack-render" "$patch" -o "$out" --system "$RACK_HOST" --user "$user" ${pass[@]+"${pass[@]}"} || status=$?
 if [ -f "$user/log.txt" ] && ! official_clean_end "$user/log.txt"; then
 	echo "render-rack: the host did not stop cleanly; its log:" >&2
 	tail -n 20 "$user/log.txt" >&2

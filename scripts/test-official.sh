@@ -13,7 +13,12 @@
 #      host's own libRack.so with the plugin.so that `make` built;
 #   e. the panels as the host draws them (docs/*.png) and checked against its
 #      renderer; the factory presets and example patches load in the host;
-#   f. the example patches and listening examples on Rack's engine
+#   f. rendering offline on the host's own engine (scripts/render-rack.sh):
+#      the files rackhost writes, bad input refused, nothing left behind
+#      (scripts/official-render-rack.sh); parity: every patch both engines
+#      can play, rendered by both, sample for sample the same
+#      (scripts/official-parity.sh);
+#   g. the example patches and listening examples on Rack's engine
 #      (scripts/official-examples.sh).
 # Kit and host: RACK_DIR and RACK_HOST (default ../shared/rack/Rack-SDK and
 # ../shared/rack/Rack beside the repo). Without either, it says so and exits 0.
@@ -137,7 +142,11 @@ official_stop_xvfb
 CHORDWRIGHT_VCVPLUGIN=$PACKAGE scripts/official-panels.sh
 CHORDWRIGHT_VCVPLUGIN=$PACKAGE scripts/official-presets.sh
 
-phase "f: example patches and listening examples on Rack's engine"
+phase "f: rendering on the host's engine; parity of our engine and the host's, patch by patch"
+CHORDWRIGHT_VCVPLUGIN=$PACKAGE scripts/official-render-rack.sh
+CHORDWRIGHT_VCVPLUGIN=$PACKAGE scripts/official-parity.sh
+
+phase "g: example patches and listening examples on Rack's engine"
 CHORDWRIGHT_VCVPLUGIN=$PACKAGE scripts/official-examples.sh
 
 phase "passed"

@@ -1,6 +1,6 @@
 // The engine's per-sample semantics: process order and arguments, one sample
-// of delay per cable, non-finite voltages, channel counts, cycles, and module
-// data saved and loaded between samples.
+// of delay per cable, non-finite voltages, denormals, channel counts, cycles,
+// and module data saved and loaded between samples; the host's own modules.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -70,6 +70,20 @@ struct Increment : rack::engine::Module {
 	}
 };
 
+// What denormal arithmetic gives inside process: input 0 times one, and the
+// square of 1e-20.
+struct FloatModeProbe : rack::engine::Module {
+	float inputTimesOne = -1.f, tinySquared = -1.f;
+	FloatModeProbe() {
+		config(0, 1, 0, 0);
+	}
+	void process(const ProcessArgs& args) override {
+		volatile float in = inputs[0].getVoltage(), one = 1.f, tiny = 1e-20f;
+		inputTimesOne = in * one;
+		tinySquared = tiny * tiny;
+	}
+};
+
 template <class T> struct TestModel : rack::plugin::Model {
 	explicit TestModel(const char* s) {
 		slug = s;
@@ -88,6 +102,7 @@ rackhost::PluginSet& engineTestPlugins() {
 		plugin.addModel(new TestModel<Source>("Source"));
 		plugin.addModel(new TestModel<Sink>("Sink"));
 		plugin.addModel(new TestModel<Increment>("Increment"));
+		plugin.addModel(new TestModel<FloatModeProbe>("FloatModeProbe"));
 		rackhost::PluginSet* s = new rackhost::PluginSet;
 		s->addBorrowed(&plugin);
 		return s;
@@ -160,6 +175,25 @@ TEST(Engine, NonFiniteVoltagesArriveAsZeroAndHugeOnesUnchanged) {
 		float expected = std::isfinite(v) ? v : 0.f;
 		EXPECT_EQ(rig.sink->seen[1].v1, expected) << v;
 	}
+}
+
+// Rack's engine steps with denormals read and computed as zero and restores
+// the processor's mode afterwards; a denormal voltage reached its audio
+// module as 0 there while ours recorded it.
+TEST(Engine, DenormalsCountAsZeroWhileTheEngineStepsOnly) {
+	Rig rig;
+	int64_t probeId = rig.patch.addModule(engineTestPlugins().model("EngineTest", "FloatModeProbe"));
+	auto* probe = dynamic_cast<FloatModeProbe*>(rig.patch.module(probeId));
+	rig.patch.addCable(rig.sourceId, 1, probeId, 0);
+	rig.source->special = 1e-40f;
+	rig.patch.process(2);
+	// The cable carries the number as it is; arithmetic on it gives zero.
+	EXPECT_EQ(rig.patch.module(probeId)->inputs[0].getVoltage(), 1e-40f);
+	EXPECT_EQ(probe->inputTimesOne, 0.f);
+	EXPECT_EQ(probe->tinySquared, 0.f);
+	volatile float tiny = 1e-20f, in = 1e-40f, one = 1.f;
+	EXPECT_NE(tiny * tiny, 0.f) << "the mode outlived the engine's step";
+	EXPECT_NE(in * one, 0.f);
 }
 
 TEST(Engine, ConnectedPortsCarryChannelsAndUnconnectedOnesNone) {
@@ -290,4 +324,45 @@ TEST(HostRecorder, StereoWhenRightIsConnectedAndCountsWhatDidNotFit) {
 	EXPECT_EQ(recorder->dropped(), 2);
 	EXPECT_EQ(recorder->data()[0], 0.f);
 	EXPECT_EQ(recorder->data()[3], 10.f);
+}
+
+// The test source: its list played step by step, polyphonic steps setting the
+// cable's channels, NaN and infinities stopped by the cable, saved as loaded.
+TEST(HostVoltages, PlaysItsListAndSavesItAsLoaded) {
+	rackhost::PluginSet set;
+	Patch patch;
+	int64_t voltsId = patch.addModule(set.model("Rackhost", "Voltages"));
+	int64_t sinkId = patch.addModule(engineTestPlugins().model("EngineTest", "Sink"));
+	patch.addCable(voltsId, 0, sinkId, 1);
+	auto* sink = dynamic_cast<Sink*>(patch.module(sinkId));
+	patch.process(1);
+	EXPECT_EQ(sink->seen[0].v1, 0.f) << "silent without a list";
+
+	const char* list = R"({"volts": [1e30, "nan", "-inf", [2.5, 3.5, -7.0], -4.0]})";
+	json_error_t error;
+	json_t* dataJ = json_loads(list, 0, &error);
+	patch.loadModuleData(voltsId, dataJ);
+	json_decref(dataJ);
+	patch.module(voltsId)->params[rackhost::Voltages::SAMPLES_PARAM].setValue(2.f);
+	sink->seen.clear();
+	patch.process(12);
+	// Two samples per entry, heard one sample late, then over again.
+	const float expected[] = {0.f, 1e30f, 1e30f, 0.f, 0.f, 0.f, 0.f, 2.5f, 2.5f, -4.f, -4.f, 1e30f};
+	for (int i = 1; i < 12; i++)
+		EXPECT_EQ(sink->seen[i].v1, expected[i]) << "sample " << i;
+	EXPECT_EQ(sink->seen[7].channels1, 3);
+	EXPECT_EQ(sink->seen[7].v1last, 0.f);
+	EXPECT_EQ(sink->seen[9].channels1, 1);
+
+	json_t* savedJ = patch.moduleData(voltsId);
+	char* saved = json_dumps(savedJ, JSON_COMPACT);
+	EXPECT_STREQ(saved, R"({"volts":[1.0000000150474662e30,"nan","-inf",[2.5,3.5,-7.0],-4.0]})");
+	free(saved);
+	json_decref(savedJ);
+
+	for (const char* bad : {R"({"volts": [1, "loud"]})", R"({"volts": [[]]})", R"({"volts": 3})"}) {
+		json_t* badJ = json_loads(bad, 0, &error);
+		EXPECT_THROW(patch.loadModuleData(voltsId, badJ), rack::Exception) << bad;
+		json_decref(badJ);
+	}
 }

@@ -387,6 +387,43 @@ TEST(PatchLoading, CoreAudioOutputHearsLeftOnBothSidesScaledByItsLevelAndKeepsIt
 	json_decref(dataJ);
 }
 
+// A bypassed module is not processed, as in Rack's engine, whether the patch
+// says "bypass" or, as Rack 1 wrote it, "disabled"; saving keeps it bypassed.
+TEST(PatchLoading, BypassedModulesStaySilentAndSaveAsBypassed) {
+	for (const char* key : {"bypass", "disabled"}) {
+		std::string text = withModules(
+		    std::string(R"({"id": 1, "plugin": "Rackhost", "model": "Voltages", "data": {"volts": [5.0]}, ")") + key +
+		        R"(": true},
+		{"id": 2, "plugin": "Rackhost", "model": "Voltages", "data": {"volts": [3.0]}, "bypass": false},
+		{"id": 3, "plugin": "Rackhost", "model": "Recorder"})",
+		    R"([{"id": 1, "outputModuleId": 1, "outputId": 0, "inputModuleId": 3, "inputId": 0},
+		    {"id": 2, "outputModuleId": 2, "outputId": 0, "inputModuleId": 3, "inputId": 1}])");
+		auto patch = Patch::fromString(text, plugins());
+		auto* recorder = dynamic_cast<rackhost::Recorder*>(patch->module(3));
+		recorder->prepare(4, 2);
+		patch->process(3);
+		EXPECT_EQ(recorder->data()[4], 0.f) << key;
+		EXPECT_EQ(recorder->data()[5], 3.f) << key;
+
+		json_t* savedJ = patch->toJson();
+		json_t* modulesJ = json_object_get(savedJ, "modules");
+		EXPECT_TRUE(json_is_true(json_object_get(json_array_get(modulesJ, 0), "bypass"))) << key;
+		EXPECT_EQ(json_object_get(json_array_get(modulesJ, 1), "bypass"), nullptr) << key;
+		auto again = Patch::fromJson(savedJ, plugins());
+		EXPECT_TRUE(again->module(1)->isBypassed()) << key;
+		EXPECT_FALSE(again->module(2)->isBypassed()) << key;
+		json_decref(savedJ);
+	}
+	std::string wrong = withModules(R"({"id": 4, "plugin": "Rackhost", "model": "Clock", "bypass": 1})", "[]");
+	try {
+		Patch::fromString(wrong, plugins());
+		ADD_FAILURE() << "a non-boolean bypass was accepted";
+	}
+	catch (rack::Exception& e) {
+		EXPECT_STREQ(e.what(), "module 4 (Rackhost/Clock): \"bypass\" must be a boolean, not an integer");
+	}
+}
+
 // The demo patch run, saved by the headless host as patch text and loaded
 // again: the phrase generator plays the same pitch and gate on every step.
 TEST(PatchRoundTrip, SavedByTheHostPlaysTheSameSteps) {

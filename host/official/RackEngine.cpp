@@ -88,7 +88,7 @@ void RackEngine::checkModules(json_t* patchJ) const {
 		try {
 			plugin::modelFromJson(moduleJ);
 		}
-		catch (Exception& e) {
+		catch (Exception&) {
 			json_t* idJ = json_object_get(moduleJ, "id");
 			const char* pluginSlug = json_string_value(json_object_get(moduleJ, "plugin"));
 			const char* modelSlug = json_string_value(json_object_get(moduleJ, "model"));
@@ -100,7 +100,7 @@ void RackEngine::checkModules(json_t* patchJ) const {
 			if (!plugin::getPluginFallback(pluginSlug))
 				throw Exception("%s: plug-in %s is not installed (installed: %s)", where.c_str(), pluginSlug,
 				                pluginList().c_str());
-			throw Exception("%s: plug-in %s has no model %s (%s)", where.c_str(), pluginSlug, modelSlug, e.what());
+			throw Exception("%s: plug-in %s has no model %s", where.c_str(), pluginSlug, modelSlug);
 		}
 	}
 }

@@ -153,7 +153,12 @@ double threadSeconds() {
 int render(const Options& o, json_t* patchJ, const Target& target) {
 	RackEngine engine(o.systemDir, o.userDir, o.sampleRate);
 	engine.addPlugin(rackhost::makeHostPlugin().release());
-	engine.checkModules(patchJ);
+	try {
+		engine.checkModules(patchJ);
+	}
+	catch (rack::Exception& e) {
+		throw rack::Exception("Patch %s: %s", o.patch.c_str(), e.what());
+	}
 	const std::string notes = engine.load(o.patch);
 	if (!notes.empty())
 		std::cerr << "render-rack: the host noted while loading: " << notes << "\n";

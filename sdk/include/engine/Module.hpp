@@ -111,6 +111,17 @@ struct Module {
 	};
 	virtual void process(const ProcessArgs& args) {
 	}
+	// Called instead of process() while the module is bypassed. The stand-in
+	// has no bypass routes (configBypass), so this leaves the outputs alone.
+	virtual void processBypass(const ProcessArgs& args) {
+	}
+	bool isBypassed() {
+		return bypassed;
+	}
+	// The host's: a patch's "bypass" sets it while the patch is loaded.
+	void setBypassed(bool bypassed) {
+		this->bypassed = bypassed;
+	}
 
 	// Module-specific patch data. The returned object is owned by the caller.
 	virtual json_t* dataToJson() {
@@ -130,6 +141,9 @@ struct Module {
 	}
 	virtual void onRandomize() {
 	}
+
+  private:
+	bool bypassed = false;
 };
 
 } // namespace engine
