@@ -62,7 +62,8 @@ TEST(FactoryPresets, ShippedBesideThePluginForEachModelAtLeastSixWithPlayersName
 			std::replace(listening.begin(), listening.end(), ' ', '-');
 			for (const char* kind : {".ogg", ".png"}) {
 				EXPECT_TRUE(fs::is_regular_file(hosttest::sourcePath("docs/" + listening + kind))) << listening << kind;
-				EXPECT_NE(manual.find("(" + listening + kind + ")"), std::string::npos) << "not linked: " << listening << kind;
+				EXPECT_NE(manual.find("(" + listening + kind + ")"), std::string::npos)
+				    << "not linked: " << listening << kind;
 			}
 		}
 	}
