@@ -193,8 +193,8 @@ def envelope_gates(patch, seconds, work, name):
     """For each Motifex gate into an ADSR: the gate's rises and how many of
     them the envelope answers by reaching 9 V (of its 10 V) within 60 ms."""
     results = []
-    for k, (motifex, adsr) in enumerate(gated_envelopes(patch)):
-        env, gate = render(probe(patch, [(adsr, ADSR_ENVELOPE), (motifex, MOTIFEX_GATE)]), seconds, work,
+    for k, (source, adsr) in enumerate(gated_envelopes(patch)):
+        env, gate = render(probe(patch, [(adsr, ADSR_ENVELOPE), (source, MOTIFEX_GATE)]), seconds, work,
                            name + "-envelope-%d" % k)
         rises = np.flatnonzero((gate[1:] >= 1.0) & (gate[:-1] < 1.0)) + 1
         rises = rises[rises + RATE * 60 // 1000 <= len(env)]
