@@ -163,6 +163,10 @@ void Recorder::process(const ProcessArgs& args) {
 	record(inputs[LEFT_INPUT].getVoltage(), inputs[RIGHT_INPUT].getVoltage());
 }
 
+void Recorder::processBypass(const ProcessArgs& args) {
+	record(0.f, 0.f);
+}
+
 AudioInterface2::AudioInterface2() : Recorder(NUM_PARAMS, NUM_OUTPUTS, "Left/mono", "Right") {
 	configParam(LEVEL_PARAM, 0.f, 2.f, 1.f, "Level");
 	configOutput(LEFT_OUTPUT, "Left");

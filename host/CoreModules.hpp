@@ -80,6 +80,8 @@ struct Recorder : rack::engine::Module {
 		return droppedFrames;
 	}
 	void process(const ProcessArgs& args) override;
+	// Bypassed, it passes nothing on: silence is recorded.
+	void processBypass(const ProcessArgs& args) override;
 
   protected:
 	// Configured once, with the given counts and input names.

@@ -285,10 +285,11 @@ void Patch::process(int64_t frames) {
 				input->voltages[0] = std::isfinite(v) ? v : 0.f;
 				continue;
 			}
-			// A module may have written a count directly; a connected port
-			// keeps between 1 and 16.
-			if (channels < 1 || channels > maxChannels) {
-				channels = channels < 1 ? 1 : maxChannels;
+			// A module may have written a count directly. As in the host, 0
+			// leaves the input with none; beyond 16 (where the host would
+			// write past the port) the input gets 16.
+			if (channels > maxChannels) {
+				channels = maxChannels;
 				output->channels = channels;
 			}
 			for (int ch = 0; ch < channels; ch++) {

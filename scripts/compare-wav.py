@@ -71,7 +71,7 @@ def main():
             if where is None or d > worst:
                 worst, where = d, i
     if where is None:
-        print(f"{a.name}: identical bit for bit ({frames} frames x {channels} channels)")
+        print(f"{a.name}: identical bit for bit ({frames} frames x {channels} channel{'s' * (channels != 1)})")
         return 0
     frame, channel = divmod(where, channels)
     detail = (f"largest difference {worst:.3g} V at sample {frame} (channel {channel + 1}): "

@@ -181,3 +181,61 @@ PY
 	[ "$waited" -lt $((seconds * 10)) ] || { echo "the autosave never held what was awaited" >&2; return 1; }
 	return $status
 }
+
+# A user folder $1 holding the plug-in compiled against the kit's headers with
+# the flags our CMake build $2 compiles it with (from its
+# compile_commands.json), linked and laid out as the kit's plugin.mk does it:
+# the plug-in rackhost loads, built for the host. Prints the flags.
+official_same_flags_user_folder() {
+	local user=$1 build=$2 objects=$1/objects source
+	local -a flags pids
+	mkdir -p "$user/plugins-lin-x64/Chordwright" "$objects"
+	mapfile -t flags < <(python3 - "$build/compile_commands.json" "$PWD/src/plugin.cpp" <<'PY'
+import json, shlex, sys
+entry = next(e for e in json.load(open(sys.argv[1])) if e["file"] == sys.argv[2])
+skip_next = False
+for w in shlex.split(entry["command"])[1:]:
+    if skip_next:
+        skip_next = False
+    elif w in ("-o", "-c", "-isystem", "-I", "-D"):
+        skip_next = True
+    elif not w.startswith(("-I", "-D")) and w != entry["file"]:
+        print(w)
+PY
+	)
+	for source in src/*.cpp; do
+		c++ "${flags[@]}" -fno-gnu-unique -DARCH_LIN -DARCH_X64 -I "$RACK_DIR/include" -I "$RACK_DIR/dep/include" \
+			-c "$source" -o "$objects/$(basename "$source").o" &
+		pids+=($!)
+	done
+	for pid in "${pids[@]}"; do
+		wait "$pid" || { echo "compiling the plug-in against the kit failed" >&2; return 1; }
+	done
+	c++ -shared -o "$user/plugins-lin-x64/Chordwright/plugin.so" "$objects"/*.o -L "$RACK_DIR" -lRack \
+		-static-libstdc++ -static-libgcc
+	rm -rf "$objects"
+	cp -r plugin.json res presets "$user/plugins-lin-x64/Chordwright/"
+	echo "${flags[*]}"
+}
+
+# Patch $1 copied to $2 plus its extension, whose path it prints. A Motifex
+# without a saved phrase composes one from the clock and the random device
+# when it is made, so such a patch gets the phrase rackhost (of build $3)
+# composed saved into it instead, and every engine then plays that phrase.
+official_fixed_patch() {
+	local patch=$1 copy=$2 build=$3
+	if python3 - "$patch" <<'PY'; then
+import json, sys
+p = json.load(open(sys.argv[1]))
+sys.exit(0 if any(m["model"] == "Motifex" and not (m.get("data") or {}).get("currentNoteArray")
+                  for m in p["modules"]) else 1)
+PY
+		"$build/rackhost" render "$patch" -o "$copy.wav" --seconds 0.001 --save-patch "$copy.json" >/dev/null
+		rm -f "$copy.wav"
+		echo "$patch: its Motifex composes on load; the phrase rackhost composed is saved into it first" >&2
+		echo "$copy.json"
+	else
+		cp "$patch" "$copy.${patch##*.}"
+		echo "$copy.${patch##*.}"
+	fi
+}

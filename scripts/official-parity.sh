@@ -30,33 +30,9 @@ cmake -S . -B "$build" -G Ninja >/dev/null
 ninja -C "$build" rackhost >/dev/null
 official_work
 
-# The plug-in as rackhost loads it, compiled against the kit instead of the
-# stand-in; linked and laid out as the kit's plugin.mk does it.
 same=$WORK/same-flags
-mkdir -p "$same/plugins-lin-x64/Chordwright" "$WORK/objects"
-mapfile -t flags < <(python3 - "$build/compile_commands.json" "$ROOT/src/plugin.cpp" <<'PY'
-import json, shlex, sys
-entry = next(e for e in json.load(open(sys.argv[1])) if e["file"] == sys.argv[2])
-words = shlex.split(entry["command"])[1:]
-skip_next = False
-for w in words:
-    if skip_next:
-        skip_next = False
-    elif w in ("-o", "-c", "-isystem", "-I", "-D"):
-        skip_next = True
-    elif not w.startswith(("-I", "-D")) and w != entry["file"]:
-        print(w)
-PY
-)
-echo "plug-in for the bit-for-bit comparison: ${flags[*]}, against $RACK_DIR"
-for source in src/*.cpp; do
-	c++ "${flags[@]}" -fno-gnu-unique -DARCH_LIN -DARCH_X64 -I "$RACK_DIR/include" -I "$RACK_DIR/dep/include" \
-		-c "$source" -o "$WORK/objects/$(basename "$source").o" &
-done
-wait
-c++ -shared -o "$same/plugins-lin-x64/Chordwright/plugin.so" "$WORK"/objects/*.o -L "$RACK_DIR" -lRack \
-	-static-libstdc++ -static-libgcc
-cp -r plugin.json res presets "$same/plugins-lin-x64/Chordwright/"
+flags=$(official_same_flags_user_folder "$same" "$build")
+echo "plug-in for the bit-for-bit comparison: $flags, against $RACK_DIR"
 
 # The patches, each under a name of its own.
 mkdir "$WORK/patches"
@@ -69,20 +45,7 @@ for patch in examples/*.vcv examples/rackhost/demo.json tests/official/*.vcv; do
 		continue
 	fi
 	name=${patch%.*}
-	name=${name//\//-}
-	copy=$WORK/patches/$name.${patch##*.}
-	if python3 - "$patch" <<'PY'; then
-import json, sys
-p = json.load(open(sys.argv[1]))
-sys.exit(0 if any(m["model"] == "Motifex" and not (m.get("data") or {}).get("currentNoteArray")
-                  for m in p["modules"]) else 1)
-PY
-		copy=$WORK/patches/$name.json
-		"$build/rackhost" render "$patch" -o "$WORK/scratch.wav" --seconds 0.001 --save-patch "$copy" >/dev/null
-		echo "$patch: its Motifex composes on load; the phrase rackhost composed is saved into it first"
-	else
-		cp "$patch" "$copy"
-	fi
+	copy=$(official_fixed_patch "$patch" "$WORK/patches/${name//\//-}" "$build")
 	patches+=("$copy")
 done
 

@@ -70,6 +70,37 @@ cp examples/Quadrelle-Open-Chord.vcv "$WORK/packed/patch.json"
 tar -c -C "$WORK/packed" patch.json | zstd -q -o "$WORK/packed.vcv"
 RACKHOST_PATCH=$WORK/packed/patch.json same_as_rackhost "$WORK/packed.vcv" --seconds 1
 
+# A bypassed audio module sends nothing: silence, as rackhost records it.
+python3 - examples/Quadrelle-Open-Chord.vcv "$WORK/bypassed.vcv" <<'PY'
+import json, sys
+p = json.load(open(sys.argv[1]))
+for m in p["modules"]:
+    m["bypass"] = m["model"] == "AudioInterface2"
+json.dump(p, open(sys.argv[2], "w"))
+PY
+same_as_rackhost "$WORK/bypassed.vcv" --seconds 1
+
+# Audio 8 and 16 record their first two inputs: the same file as Audio 2
+# with both inputs patched, at its level of 1. Core's MIDI modules load too.
+for model in AudioInterface AudioInterface16 AudioInterface2; do
+	sed "s/AUDIO/$model/" >"$WORK/$model.vcv" <<'EOF'
+{"version": "2.4.1", "modules": [{"id": 1, "plugin": "Chordwright", "model": "Quadrelle"},
+ {"id": 2, "plugin": "Core", "model": "MIDIToCVInterface"}, {"id": 9, "plugin": "Core", "model": "AUDIO"}],
+ "cables": [{"id": 1, "outputModuleId": 1, "outputId": 0, "inputModuleId": 9, "inputId": 0},
+  {"id": 2, "outputModuleId": 1, "outputId": 1, "inputModuleId": 9, "inputId": 1},
+  {"id": 3, "outputModuleId": 2, "outputId": 0, "inputModuleId": 1, "inputId": 0}]}
+EOF
+	render "$WORK/$model.vcv" -o "$WORK/$model.wav" --seconds 1
+	[ "$status" = 0 ] || fail "$model: status $status: $(cat "$WORK/out")"
+done
+for model in AudioInterface AudioInterface16; do
+	if cmp -s "$WORK/$model.wav" "$WORK/AudioInterface2.wav"; then
+		echo "ok    Core $model: its first two inputs, as Audio 2 records them"
+	else
+		fail "Core $model does not record its first two inputs as Audio 2 does"
+	fi
+done
+
 # Bad input, refused before anything renders.
 patch_with() {
 	echo "{\"version\": \"2.4.1\", \"modules\": [$1], \"cables\": [${2:-}]}" >"$WORK/patch.vcv"

@@ -222,15 +222,28 @@ TEST(Engine, ConnectedPortsCarryChannelsAndUnconnectedOnesNone) {
 	EXPECT_EQ(in.getChannels(), 2);
 	EXPECT_EQ(in.getVoltage(15), 0.f);
 
-	// A module that writes a nonsense count directly cannot push the input
-	// past 16 channels or disconnect it.
+	// Asking for 0 channels clears them all and leaves one, as in the host.
 	rig.source->channels = 0;
+	out.setVoltage(3.f);
+	out.setChannels(0);
+	EXPECT_EQ(out.getChannels(), 1);
+	EXPECT_EQ(out.getVoltage(), 0.f);
+
+	// A module that writes a count directly: beyond 16 the input gets 16
+	// (the host would write past the port); 0 leaves the input with none, as
+	// in the host, and the output then ignores counts until it is patched
+	// again.
 	out.channels = 200;
 	rig.patch.process(1);
 	EXPECT_EQ(in.getChannels(), 16);
 	out.channels = 0;
 	rig.patch.process(1);
-	EXPECT_EQ(in.getChannels(), 1);
+	EXPECT_EQ(in.getChannels(), 0);
+	EXPECT_EQ(in.getVoltage(), 0.f);
+	rig.source->channels = 3;
+	rig.patch.process(1);
+	EXPECT_EQ(out.getChannels(), 0);
+	EXPECT_EQ(in.getChannels(), 0);
 
 	rig.patch.removeCable(cable);
 	EXPECT_EQ(in.getChannels(), 0);

@@ -414,6 +414,19 @@ TEST(PatchLoading, BypassedModulesStaySilentAndSaveAsBypassed) {
 		EXPECT_FALSE(again->module(2)->isBypassed()) << key;
 		json_decref(savedJ);
 	}
+	// A bypassed audio output passes nothing on: silence, sample for sample.
+	auto silent = Patch::fromString(
+	    withModules(R"({"id": 1, "plugin": "Rackhost", "model": "Voltages", "data": {"volts": [5.0]}},
+		{"id": 2, "plugin": "Core", "model": "AudioInterface2", "bypass": true})",
+	                R"([{"id": 1, "outputModuleId": 1, "outputId": 0, "inputModuleId": 2, "inputId": 0}])"),
+	    plugins());
+	auto* audio = dynamic_cast<rackhost::Recorder*>(silent->module(2));
+	audio->prepare(4, 1);
+	silent->process(4);
+	ASSERT_EQ(audio->frames(), 4);
+	for (int i = 0; i < 4; i++)
+		EXPECT_EQ(audio->data()[i], 0.f);
+
 	std::string wrong = withModules(R"({"id": 4, "plugin": "Rackhost", "model": "Clock", "bypass": 1})", "[]");
 	try {
 		Patch::fromString(wrong, plugins());

@@ -26,7 +26,10 @@ int AudioTap::connectedChannels() {
 }
 
 void AudioTap::process(const ProcessArgs& args) {
-	if (kind == Kind::AUDIO_2) {
+	// A bypassed audio module sends its device nothing.
+	if (audio->isBypassed()) {
+		record(0.f, 0.f);
+	} else if (kind == Kind::AUDIO_2) {
 		float left, right;
 		rackhost::AudioInterface2::deviceFrame(*audio, left, right);
 		record(left, right);

@@ -35,12 +35,14 @@ struct Port {
 		// A disconnected output keeps 0 channels, as in the host.
 		if (this->channels == 0)
 			return;
-		if (channels < 1)
-			channels = 1;
 		if (channels > PORT_MAX_CHANNELS)
 			channels = PORT_MAX_CHANNELS;
-		for (int c = channels; c < this->channels; c++)
+		// As in the host, the voltages above the count asked for are cleared
+		// (all of them for 0, which then counts as 1).
+		for (int c = channels < 0 ? 0 : channels; c < this->channels; c++)
 			voltages[c] = 0.f;
+		if (channels < 1)
+			channels = 1;
 		this->channels = channels;
 	}
 };
