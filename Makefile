@@ -15,9 +15,3 @@ DISTRIBUTABLES += $(wildcard examples/*.vcv)
 DISTRIBUTABLES += $(wildcard LICENSE*)
 
 include $(RACK_DIR)/plugin.mk
-
-# Calls inside the plug-in go straight to their targets instead of through
-# the procedure linkage table, so composing a phrase touches fewer pages.
-ifdef ARCH_LIN
-	FLAGS += -fno-semantic-interposition
-endif

@@ -114,6 +114,31 @@ void QuadrelleAllVoicesPitchInput(benchmark::State& state) {
 	runQuadrelle(state, q, "quadrelle.all.pitch");
 }
 
+// The pitch input moving on every sample (a slow sine), so that the control
+// steps run on every sample and only the look-ups of unchanged knobs are kept.
+void QuadrelleAllVoicesMovingPitch(benchmark::State& state) {
+	Quadrelle* q = create<Quadrelle>("Quadrelle");
+	for (int o = 0; o < Quadrelle::OUTPUTS_LEN; o++)
+		q->outputs[o].channels = 1;
+	q->inputs[Quadrelle::VOCT_INPUT].channels = 1;
+	// A second of a 1 Hz sine, precomputed so that its cost stays out.
+	std::vector<float> volts(48000);
+	for (size_t i = 0; i < volts.size(); i++)
+		volts[i] = 0.5f * (float)std::sin(6.283185307179586 * (double)i / 48000.0);
+	auto args = processArgs();
+	size_t i = 0;
+	for (auto _ : state) {
+		q->inputs[Quadrelle::VOCT_INPUT].setVoltage(volts[i]);
+		if (++i == volts.size())
+			i = 0;
+		q->process(args);
+		args.frame++;
+	}
+	benchmark::DoNotOptimize(q->outputs[Quadrelle::MIX_OUTPUT].getVoltage());
+	record(state, "quadrelle.all.moving");
+	delete q;
+}
+
 void QuadrelleOneVoice(benchmark::State& state) {
 	Quadrelle* q = create<Quadrelle>("Quadrelle");
 	q->outputs[Quadrelle::VOICE_2_OUTPUT].channels = 1;
@@ -170,8 +195,10 @@ Clock::time_point fakeClock() {
 
 PressStats measurePresses(int paramId, int presses) {
 	Motifex* m = runningMotifex();
-	m->clockNow = &fakeClock;
-	fakeNow = Clock::time_point() + std::chrono::hours(1);
+	MotifexSources fake = MotifexSources::system();
+	fake.steadyNow = &fakeClock;
+	ScopedSources sources(fake);
+	fakeNow = Clock::now() + std::chrono::hours(1);
 	auto args = processArgs();
 	std::vector<double> times;
 	times.reserve(presses);
@@ -222,6 +249,7 @@ CHORDWRIGHT_BENCHMARK(QuadrelleFloor);
 CHORDWRIGHT_BENCHMARK(QuadrelleAllVoicesKnobs);
 CHORDWRIGHT_BENCHMARK(QuadrelleAllVoicesMorphing);
 CHORDWRIGHT_BENCHMARK(QuadrelleAllVoicesPitchInput);
+CHORDWRIGHT_BENCHMARK(QuadrelleAllVoicesMovingPitch);
 CHORDWRIGHT_BENCHMARK(QuadrelleOneVoice);
 CHORDWRIGHT_BENCHMARK(MotifexBetweenEdges);
 CHORDWRIGHT_BENCHMARK(MotifexStepPair);
@@ -271,6 +299,8 @@ int main(int argc, char** argv) {
 	    floor, "<= 1.5x floor");
 	row("Quadrelle, all voices, pitch-input mode", figures["quadrelle.all.pitch"], "ns", "floor (4 sinf+4 sin)", floor,
 	    "<= 1.5x floor");
+	row("Quadrelle, all voices, pitch input moving", figures["quadrelle.all.moving"], "ns", "floor (4 sinf+4 sin)",
+	    floor, "<= 1.5x floor");
 	row("Quadrelle, one voice output", figures["quadrelle.one"], "ns", "floor (4 sinf+4 sin)", floor, "");
 	row("Motifex, between clock edges", idle, "ns", "-", 0, "<= 5 ns");
 	row("Motifex, step sample", step, "ns", "idle sample", idle, "<= 50 ns");

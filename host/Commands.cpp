@@ -1,11 +1,10 @@
 #include "Commands.hpp"
 
-#include <sys/stat.h>
-
 #include <chrono>
 #include <cinttypes>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <iomanip>
 #include <map>
 
@@ -246,11 +245,6 @@ int cmdRender(const Args& a, std::ostream& out, std::ostream& err, bool errIsTer
 	return 0;
 }
 
-bool isDirectory(const std::string& path) {
-	struct stat st;
-	return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 int cmdScreenshot(const Args& a, std::ostream& out, std::ostream& err) {
 	allow(a, {"-o", "--model", "--all", "--zoom", "--seconds", "--param", "--clock-input", "--no-module"}, 0);
 	bool all = a.flag("--all");
@@ -262,8 +256,12 @@ int cmdScreenshot(const Args& a, std::ostream& out, std::ostream& err) {
 	float zoom = (float)parseNumber(a.get("--zoom", "2"), "--zoom");
 	if (!(zoom > 0) || zoom > 16)
 		throw UsageError(rack::string::f("--zoom must be above 0 and at most 16"));
-	if (all && !isDirectory(output) && mkdir(output.c_str(), 0777) != 0)
-		throw rack::Exception("Cannot create folder %s", output.c_str());
+	if (all) {
+		std::error_code error;
+		std::filesystem::create_directory(output, error);
+		if (!std::filesystem::is_directory(output))
+			throw rack::Exception("Cannot create folder %s", output.c_str());
+	}
 
 	auto plugins = loadPlugins(a);
 	std::vector<rack::plugin::Model*> models =

@@ -1,23 +1,31 @@
 #include "NoteNames.hpp"
 
-#include <cmath>
+#include "MotifexTables.hpp"
 
 namespace rackhost {
+
+namespace {
+
+struct NoteTable {
+	float frequencies[motifex::NOTE_ENTRIES];
+	NoteTable() {
+		for (int i = 0; i < motifex::NOTE_ENTRIES; i++)
+			frequencies[i] = motifex::noteFrequency(i);
+	}
+};
+
+} // namespace
 
 std::string noteName(float value) {
 	if (value == 0.7f)
 		return "__";
 	if (value == 0.69f)
 		return "rest";
-	if (!std::isfinite(value) || value <= 0.f)
+	static const NoteTable table;
+	const int entry = motifex::noteIndexOf(table.frequencies, value);
+	if (entry < 0 || entry >= motifex::REST_ENTRY)
 		return "?";
-	static const char* const letters[12] = {"A", "A", "B", "C", "C", "D", "D", "E", "F", "F", "G", "G"};
-	static const bool sharp[12] = {false, true, false, false, true, false, true, false, false, true, false, true};
-	// Semitones above A1 (27.5 Hz), nearest.
-	long k = std::lround(12.0 * std::log2(value / 27.5));
-	long pc = ((k % 12) + 12) % 12;
-	long octave = (k - pc) / 12 + 1;
-	return std::string(letters[pc]) + std::to_string(octave) + (sharp[pc] ? "#" : "");
+	return motifex::noteLabel(entry);
 }
 
 } // namespace rackhost

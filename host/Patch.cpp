@@ -201,11 +201,12 @@ int64_t Patch::addCable(int64_t outputModuleId, int64_t outputId, int64_t inputM
 	if (!in)
 		throw rack::Exception("%s: its input module %" PRId64 " is not in the patch", where.c_str(), inputModuleId);
 	if (outputId < 0 || outputId >= (int64_t)out->module->outputs.size())
-		throw rack::Exception("%s: %s has no output %" PRId64 " (it has %zu)", where.c_str(),
-		                      describe(outputModuleId).c_str(), outputId, out->module->outputs.size());
+		throw rack::Exception("%s: %s has no output %" PRId64 " (it has %llu)", where.c_str(),
+		                      describe(outputModuleId).c_str(), outputId,
+		                      (unsigned long long)out->module->outputs.size());
 	if (inputId < 0 || inputId >= (int64_t)in->module->inputs.size())
-		throw rack::Exception("%s: %s has no input %" PRId64 " (it has %zu)", where.c_str(),
-		                      describe(inputModuleId).c_str(), inputId, in->module->inputs.size());
+		throw rack::Exception("%s: %s has no input %" PRId64 " (it has %llu)", where.c_str(),
+		                      describe(inputModuleId).c_str(), inputId, (unsigned long long)in->module->inputs.size());
 	for (const PatchCable& c : cableList)
 		if (c.inputModuleId == inputModuleId && c.inputId == inputId)
 			throw rack::Exception("%s: input %" PRId64 " of %s is already connected by cable %" PRId64, where.c_str(),
@@ -343,8 +344,9 @@ void Patch::restoreParams(const PatchModule& m, json_t* paramsJ) {
 		int64_t paramId = json_integer_value(json_object_get(paramJ, "id"));
 		double value = json_number_value(json_object_get(paramJ, "value"));
 		if (paramId < 0 || paramId >= (int64_t)m.module->params.size()) {
-			warningList.push_back(rack::string::f("%s: parameter %" PRId64 " ignored (the module has %zu)",
-			                                      describe(m.id).c_str(), paramId, m.module->params.size()));
+			warningList.push_back(rack::string::f("%s: parameter %" PRId64 " ignored (the module has %llu)",
+			                                      describe(m.id).c_str(), paramId,
+			                                      (unsigned long long)m.module->params.size()));
 			continue;
 		}
 		if (!std::isfinite(value)) {
@@ -385,7 +387,7 @@ std::unique_ptr<Patch> Patch::fromJson(json_t* rootJ, const PluginSet& plugins, 
 	size_t i;
 	json_t* moduleJ;
 	json_array_foreach(modulesJ, i, moduleJ) {
-		std::string where = rack::string::f("modules[%zu]", i);
+		std::string where = rack::string::f("modules[%llu]", (unsigned long long)i);
 		if (!json_is_object(moduleJ))
 			throw rack::Exception("%s must be an object, not %s", where.c_str(), typeName(moduleJ));
 		int64_t id = integerMember(moduleJ, "id", where);
@@ -394,8 +396,8 @@ std::unique_ptr<Patch> Patch::fromJson(json_t* rootJ, const PluginSet& plugins, 
 		where = rack::string::f("module %" PRId64, id);
 		auto seen = moduleIndex.find(id);
 		if (seen != moduleIndex.end())
-			throw rack::Exception("%s: id %" PRId64 " is used by modules[%zu] and modules[%zu]", where.c_str(), id,
-			                      seen->second, i);
+			throw rack::Exception("%s: id %" PRId64 " is used by modules[%llu] and modules[%llu]", where.c_str(), id,
+			                      (unsigned long long)seen->second, (unsigned long long)i);
 		moduleIndex[id] = i;
 
 		std::string pluginSlug = stringMember(moduleJ, "plugin", where);
@@ -424,7 +426,7 @@ std::unique_ptr<Patch> Patch::fromJson(json_t* rootJ, const PluginSet& plugins, 
 			size_t p;
 			json_t* paramJ;
 			json_array_foreach(paramsJ, p, paramJ) {
-				std::string pwhere = rack::string::f("%s: params[%zu]", where.c_str(), p);
+				std::string pwhere = rack::string::f("%s: params[%llu]", where.c_str(), (unsigned long long)p);
 				if (!json_is_object(paramJ))
 					throw rack::Exception("%s must be an object, not %s", pwhere.c_str(), typeName(paramJ));
 				integerMember(paramJ, "id", pwhere);
@@ -460,7 +462,7 @@ std::unique_ptr<Patch> Patch::fromJson(json_t* rootJ, const PluginSet& plugins, 
 		std::map<int64_t, size_t> cableIndex;
 		json_t* cableJ;
 		json_array_foreach(cablesJ, i, cableJ) {
-			std::string where = rack::string::f("cables[%zu]", i);
+			std::string where = rack::string::f("cables[%llu]", (unsigned long long)i);
 			if (!json_is_object(cableJ))
 				throw rack::Exception("%s must be an object, not %s", where.c_str(), typeName(cableJ));
 			CableEntry c;
@@ -470,8 +472,8 @@ std::unique_ptr<Patch> Patch::fromJson(json_t* rootJ, const PluginSet& plugins, 
 			where = rack::string::f("cable %" PRId64, c.id);
 			auto seen = cableIndex.find(c.id);
 			if (seen != cableIndex.end())
-				throw rack::Exception("%s: id %" PRId64 " is used by cables[%zu] and cables[%zu]", where.c_str(), c.id,
-				                      seen->second, i);
+				throw rack::Exception("%s: id %" PRId64 " is used by cables[%llu] and cables[%llu]", where.c_str(),
+				                      c.id, (unsigned long long)seen->second, (unsigned long long)i);
 			cableIndex[c.id] = i;
 			c.outputModuleId = integerMember(cableJ, "outputModuleId", where);
 			c.outputId = integerMember(cableJ, "outputId", where);

@@ -1,11 +1,11 @@
 #include "PluginLoader.hpp"
 
-#include <dlfcn.h>
 #include <sys/stat.h>
 
 #include <set>
 
 #include "JsonRef.hpp"
+#include "SharedLibrary.hpp"
 
 namespace rackhost {
 
@@ -22,7 +22,7 @@ LoadedPlugin::~LoadedPlugin() {
 	// The models' code lives in the library: delete them before closing it.
 	delete plugin;
 	if (handle)
-		dlclose(handle);
+		closeLibrary(handle);
 }
 
 rack::plugin::Model* LoadedPlugin::model(const std::string& slug) const {
@@ -51,18 +51,17 @@ std::unique_ptr<LoadedPlugin> loadPlugin(const std::string& dir) {
 	if (!json_is_array(modulesJ))
 		throw rack::Exception("Manifest %s has no module list", manifestPath.c_str());
 
-	std::string libraryPath = dir + "/plugin.so";
+	std::string libraryPath = dir + "/" + PLUGIN_LIBRARY;
 	if (!isFile(libraryPath))
 		throw rack::Exception("No plug-in library at %s", libraryPath.c_str());
-	void* handle = dlopen(libraryPath.c_str(), RTLD_NOW | RTLD_LOCAL);
-	if (!handle) {
-		const char* err = dlerror();
-		throw rack::Exception("Failed to load library %s: %s", libraryPath.c_str(), err ? err : "unknown error");
-	}
+	std::string loadError;
+	void* handle = openLibrary(libraryPath, loadError);
+	if (!handle)
+		throw rack::Exception("Failed to load library %s: %s", libraryPath.c_str(), loadError.c_str());
 	typedef void (*InitCallback)(rack::plugin::Plugin*);
-	InitCallback initCallback = (InitCallback)dlsym(handle, "init");
+	InitCallback initCallback = (InitCallback)librarySymbol(handle, "init");
 	if (!initCallback) {
-		dlclose(handle);
+		closeLibrary(handle);
 		throw rack::Exception("Library %s has no init entry point", libraryPath.c_str());
 	}
 
@@ -81,7 +80,7 @@ std::unique_ptr<LoadedPlugin> loadPlugin(const std::string& dir) {
 	json_array_foreach(modulesJ, i, moduleJ) {
 		json_t* s = json_object_get(moduleJ, "slug");
 		if (!json_is_string(s))
-			throw rack::Exception("Manifest %s: module %zu has no slug", manifestPath.c_str(), i);
+			throw rack::Exception("Manifest %s: module %llu has no slug", manifestPath.c_str(), (unsigned long long)i);
 		std::string slug = json_string_value(s);
 		if (!manifestSlugs.insert(slug).second)
 			throw rack::Exception("Manifest %s lists module %s twice", manifestPath.c_str(), slug.c_str());

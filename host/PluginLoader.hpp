@@ -25,7 +25,8 @@ class LoadedPlugin {
 	void* handle = nullptr;
 };
 
-// Loads the plug-in installed in folder `dir` (plugin.json, plugin.so, res/).
+// Loads the plug-in installed in folder `dir` (plugin.json, the library
+// PLUGIN_LIBRARY, res/).
 // Throws rack::Exception with a message naming what is wrong.
 std::unique_ptr<LoadedPlugin> loadPlugin(const std::string& dir);
 

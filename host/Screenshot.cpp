@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "CoreModules.hpp"
+#include "Motifex.hpp"
 #include "PanelPainter.hpp"
 
 namespace rackhost {
@@ -10,8 +11,8 @@ namespace rackhost {
 PreviewSetup defaultPreviewSetup(const std::string& modelSlug) {
 	PreviewSetup setup;
 	if (modelSlug == "Motifex") {
-		setup.params.push_back({13, 1.f});
-		setup.clockInputs.push_back(10);
+		setup.params.push_back({Motifex::RUN_PARAM, 1.f});
+		setup.clockInputs.push_back(Motifex::CLOCK_INPUT);
 	}
 	return setup;
 }

@@ -22,7 +22,7 @@ struct PreviewSetup {
 };
 
 // What the host sets up for a model so that its lights move: for the phrase
-// generator its Run switch (param 13) on and its Clock input (10) clocked.
+// generator its Run switch on and its Clock input clocked.
 PreviewSetup defaultPreviewSetup(const std::string& modelSlug);
 
 // A module and its panel in a small patch, run for a moment with the panel

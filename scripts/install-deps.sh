@@ -6,6 +6,9 @@
 #                                      numpy for reading renders
 #   scripts/install-deps.sh listening  the same, and what writing the listening
 #                                      examples needs (oggenc, matplotlib)
+#   scripts/install-deps.sh windows    also the Windows cross compiler, Wine to
+#                                      run its programs, jq and zstd (the kit's
+#                                      make) and dpkg-dev (for source packages)
 set -euo pipefail
 
 packages=(
@@ -25,6 +28,9 @@ if [ "${1:-}" = official ] || [ "${1:-}" = listening ]; then
 fi
 if [ "${1:-}" = listening ]; then
 	packages+=(vorbis-tools python3-matplotlib)
+fi
+if [ "${1:-}" = windows ]; then
+	packages+=(g++-mingw-w64-x86-64-posix wine64 jq zstd dpkg-dev)
 fi
 
 missing=()

@@ -1,13 +1,14 @@
 #pragma once
 #include <atomic>
 #include <chrono>
-#include <ctime>
 #include <mutex>
-#include <thread>
 #include <string>
 #include <vector>
 
+#include "MotifexSources.hpp"
 #include "plugin.hpp"
+
+class ComposingRandom;
 
 // The 24 key names, minor keys first, each half starting at A.
 extern std::vector<std::string> allKeysLabels;
@@ -15,14 +16,8 @@ extern std::vector<std::string> allKeysLabels;
 // Clocked phrase generator: composes a phrase from a key, four chords and six
 // shaping controls, and plays it in 32 steps on an incoming clock.
 //
-// Threads: `process` runs on the engine thread; the panel's `step` and the
-// labels' `draw` on the interface thread. The label texts, the key and chord
-// strings and the replacement of `currentNoteArray` are guarded by
-// `sharedMutex`. Every holder keeps it only for a few string assignments or a
-// vector swap: phrases are composed and names looked up outside it, so the
-// engine never waits on anything slow. `currentNoteArray` is only replaced on
-// the engine thread (or while the engine is paused, when a patch is loaded),
-// so playback reads it without the lock.
+// The engine and interface threads share the phrase, the saved names and the
+// label texts; docs/DESIGN.md says how (sharedMutex).
 struct Motifex : Module {
 	enum ParamId {
 		SPACE_PARAM,
@@ -74,27 +69,6 @@ struct Motifex : Module {
 	static constexpr float UNDERSCORE_NOTE = 0.7f;
 	static constexpr float EMPTY_NOTE = 0.69f;
 
-	// A lock held only for a few assignments. Its common path is one atomic
-	// exchange, with no call into the system library; a waiter spins a
-	// little, then yields to the holder.
-	struct ShortLock {
-		std::atomic<bool> held{false};
-		void lock() {
-			int spins = 0;
-			while (held.exchange(true, std::memory_order_acquire)) {
-				while (held.load(std::memory_order_relaxed))
-					if (++spins > 64)
-						std::this_thread::yield();
-			}
-		}
-		bool try_lock() {
-			return !held.load(std::memory_order_relaxed) && !held.exchange(true, std::memory_order_acquire);
-		}
-		void unlock() {
-			held.store(false, std::memory_order_release);
-		}
-	};
-
 	// Green text showing a step's note, a chord or the key. Its text is module
 	// state as well as display, so reads and writes from outside the module go
 	// through getText/setText, which take the owning module's lock.
@@ -104,25 +78,32 @@ struct Motifex : Module {
 		NVGcolor color = nvgRGB(0, 255, 0);
 		int index = 0;
 		// The owning module's lock; null for a label no module shares.
-		ShortLock* textMutex = nullptr;
+		std::mutex* textMutex = nullptr;
 
-		~TextLabel() override;
 		void draw(const DrawArgs& args) override;
 		std::string getText();
 		void setText(const std::string& newText);
+	};
+
+	// The key and the four chords of the progression: composed from, stepped
+	// by the buttons, shown and saved, always together. Indexed in the same
+	// order (the key, then chords 1 to 4), `keys` are their names in saved data.
+	struct SavedNames {
+		static const int COUNT = 5;
+		static const char* const keys[COUNT];
+		std::string currentKeyMain = "C minor";
+		std::string currentProg1 = "C";
+		std::string currentProg2 = "C";
+		std::string currentProg3 = "C";
+		std::string currentProg4 = "C";
+		std::string& operator[](int i);
 	};
 
 	using Clock = std::chrono::steady_clock;
 
 	bool dataLoaded = false;
 	std::vector<float> currentNoteArray;
-	// The buffer the next regeneration composes into, then swaps in.
-	std::vector<float> spareNoteArray;
-	std::string currentKeyMain = "C minor";
-	std::string currentProg1 = "C";
-	std::string currentProg2 = "C";
-	std::string currentProg3 = "C";
-	std::string currentProg4 = "C";
+	SavedNames saved;
 
 	float lastClockVoltage = 0.f;
 	Clock::time_point lastRegenerateTime;
@@ -145,42 +126,21 @@ struct Motifex : Module {
 	TextLabel* chordLabels[4];
 	TextLabel* keyLabel;
 
-	// Guards the label texts, the key and chord strings and the replacement
-	// of currentNoteArray (see above).
-	ShortLock sharedMutex;
-
-	// Source of the steady clock for the hold-offs; tests replace it.
-	Clock::time_point (*clockNow)() = &Clock::now;
-	// Sources of randomness for composing, shared by every instance like the
-	// C library generator they feed: the wall-clock seconds that reseed it,
-	// and one value of a random device that seeds the rest-step generator.
-	// Tests replace them (before creating modules) to compose reproducibly.
-	static std::time_t systemWallClockSeconds();
-	static unsigned int systemRandomDeviceValue();
-	static std::time_t (*wallClockSeconds)();
-	static unsigned int (*randomDeviceValue)();
+	// Guards the label texts, the saved names and the replacement of
+	// currentNoteArray; held only for copies of a few short strings or a swap.
+	std::mutex sharedMutex;
 
 	Motifex();
 	~Motifex() override;
-
-	// A green step, chord or key label owned by this module.
-	TextLabel* createLabel(float x, float y, int index, const std::string& text);
 
 	void process(const ProcessArgs& args) override;
 	json_t* dataToJson() override;
 	void dataFromJson(json_t* rootJ) override;
 
-	// Composing.
+	// Composing (MotifexCompose.cpp). Each rule has one name; the overloads
+	// taking buffers are the allocation-free forms the engine thread uses.
 	std::vector<float> createGroove();
-	// A shaping control's value: its CV when patched, else its knob.
-	float shapingValue(int paramId, int inputId);
-	// The levels composing reads from the shaping controls' values.
-	static int spaceLevelOf(float value);
-	static int syncopationLevelOf(float value);
-	static int noteValueOf(float pace);
-	static int momentumLevelOf(float value);
-	static int octaveOf(float value);
-	static int rootLockModeOf(bool cvConnected, float cvVoltage, float knob, float octaveKnob);
+	void createGroove(std::vector<float>& phrase);
 	int getNote(int step, int chordIndex, int octave, int rootLockMode);
 	int getNoteIndexInScale(int chordIndex, bool isMajor, int octave, int keyIndex);
 	int findKeyIndex(const std::string& chordName);
@@ -190,68 +150,71 @@ struct Motifex : Module {
 	                                     int spaceLevel, int octave, int momentumLevel, int rootLockMode,
 	                                     int syncopationLevel);
 	TextLabel* getNoteLabel(int stepNumber);
-	// createGroove's work, into a buffer that keeps its storage.
-	void composeInto(std::vector<float>& phrase);
-
-	// What note choice reads from the key and chord label texts, kept with
-	// the texts it was read from so that composing, which runs far more
-	// often than the names change, only compares them. Guarded by
-	// sharedMutex; refreshed wherever the labels change.
-	struct LabelReading {
-		int keyIndex = 3;                     // in allKeysLabels; an unknown key reads as C minor
-		bool isMajor = false;                 // false for an unknown key
-		int rawKeyIndex = -1;                 // -1 for an unknown key
-		int chordIndex[4] = {-1, -1, -1, -1}; // in pitchClassNames, -1 if unknown
-	};
-	// On the machines we measure on, the first touch of a page of memory
-	// that has not been touched for a tenth of a second or so now and then
-	// costs a few hundred microseconds. Composing comes seconds apart, so
-	// every PAGE_TOUCH_INTERVAL samples (32 ms at 48 kHz) the engine thread
-	// reads a byte of each page composing works in.
-	static const int PAGE_TOUCH_INTERVAL = 1536;
-	int pageTouchCountdown = 0;
-	void touchComposingPages();
-	LabelReading labelReading;
-	std::string labelReadingTexts[5];
-	bool labelReadingValid = false;
-	// The reading of the labels as they are now (caller holds sharedMutex).
-	const LabelReading& readLabels();
-	// Note names as short character strings, copied from noteLabels at
-	// construction, for writing step labels.
-	char noteNames[98][4];
-	unsigned char noteNameLengths[98];
-
-	// Randomness drawn ahead of composing, away from the engine thread: the
-	// random device value of the next composition and, for every phrase
-	// length composing makes, the rest steps the generator it seeds picks.
-	// Filled at construction and by the panel on the interface thread, taken
-	// by composing; the state hands it over without a lock.
-	static const int PREPARED_SHORTEST = 31;
-	static const int PREPARED_LENGTHS = 11;
-	static const int PREPARED_RESTS = 20;
-	struct PreparedRests {
-		unsigned int deviceValue = 0;
-		unsigned char steps[PREPARED_LENGTHS][PREPARED_RESTS];
-	};
-	enum { PREPARED_EMPTY, PREPARED_FILLING, PREPARED_READY, PREPARED_TAKING };
-	PreparedRests prepared;
-	std::atomic<int> preparedState{PREPARED_EMPTY};
-	// Draws a new set when none waits; never on the engine thread.
+	// Draws the randomness of the next composition when none waits; never
+	// called on the engine thread.
 	void prepareComposing();
-	// The waiting set's device value, and its rest steps for a phrase of
-	// that length when it has them (true); without a set, a value from the
-	// device itself (false).
-	bool takePreparedRests(int length, unsigned char (&steps)[PREPARED_RESTS], unsigned int& deviceValue);
-	// getNote's recent-note memory and reseed counter, shared by every
-	// instance; copies for inspection.
+	// getNote's recent notes and reseed counter, shared by every instance;
+	// copies for inspection.
 	static std::vector<int> noteHistorySnapshot();
 	static int seedCounterValue();
 
+	// A shaping control's value: its CV when patched, else its knob.
+	float shapingValue(int paramId, int inputId);
+
 	// Playing.
 	enum class KeyDirection { UP, DOWN };
-	void handleRequests();
 	void cycleKey(TextLabel* label, float trigger, Clock::time_point& timePoint, KeyDirection direction);
 	void cycleChord(TextLabel* label, float trigger, Clock::time_point& timePoint, int chordNumber);
+
+	// The key label (0) or chord label 1..4, in the order of SavedNames.
+	TextLabel* nameLabel(int i);
+	// Every label the module owns, for those that handle them all alike.
+	template <class F> void forEachLabel(F f) {
+		for (TextLabel* label : stepLabels)
+			f(label);
+		for (TextLabel* label : chordLabels)
+			f(label);
+		f(keyLabel);
+	}
+
+  private:
+	// The longest phrase composing makes: 30 entries and a last segment of at
+	// most 8 entries and 3 rests. Phrase buffers are reserved for it.
+	static const int PHRASE_CAPACITY = 48;
+	// What note choice reads from the key and chord label texts.
+	struct LabelReading {
+		int keyIndex;      // in allKeysLabels; an unknown key reads as C minor
+		bool isMajor;      // false for an unknown key
+		int rawKeyIndex;   // -1 for an unknown key
+		int chordIndex[4]; // in pitchClassNames, -1 if unknown
+	};
+	LabelReading readLabels();
+	int getNote(const LabelReading& labels, int step, int chordIndex, int octave, int rootLockMode,
+	            ComposingRandom& random);
+	int getNoteIndexInScale(int chordIndex, bool isMajor, int octave, int keyIndex, ComposingRandom& random);
+	void applyOffset(float* segment, int& length, int count, int iteration, ComposingRandom& random);
+	void quantizeNoteArray(float* phrase, int length, const float* chordRoots, int rootCount, int spaceLevel,
+	                       int momentumLevel, int rootLockMode, int syncopationLevel, ComposingRandom& random);
+	// Randomness for the next composition, drawn ahead off the engine thread
+	// (prepareComposing) and taken by composing: one random device value and
+	// the rest steps it gives for each phrase length composing makes.
+	struct RestsAhead {
+		static const int SHORTEST = 31;
+		static const int LENGTHS = 11;
+		static const int MOST = 20;
+		// Written by the one filler while false, read by composing while true.
+		std::atomic<bool> full{false};
+		unsigned int deviceValue = 0;
+		int steps[LENGTHS][MOST];
+	};
+	RestsAhead restsAhead;
+	// The rest steps of a phrase of `length` entries, drawn ahead where they
+	// were, otherwise from a device value asked for now.
+	void takeRestSteps(int length, int count, int* steps);
+	TextLabel* createLabel(float x, float y, int index, const std::string& text);
+	void regenerate();
+	// The phrase composed next, into this buffer, then swapped in.
+	std::vector<float> spareNoteArray;
 };
 
 struct MotifexWidget : ModuleWidget {

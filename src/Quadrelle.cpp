@@ -1,7 +1,8 @@
 #include "Quadrelle.hpp"
 
-#include <cmath>
 #include <cstring>
+
+using namespace quadrelle;
 
 namespace {
 
@@ -16,50 +17,7 @@ uint32_t bitsOf(float x) {
 	return u;
 }
 
-// The per-sample helpers live here rather than in exported members: calls to
-// exported functions of a shared library are not inlined.
-inline float clampKnob(float x, float lo, float hi, float def) {
-	if (x != x)
-		return def;
-	if (x < lo)
-		return lo;
-	if (x > hi)
-		return hi;
-	return x;
-}
-
-inline float voiceTable(int index) {
-	if (index < 0)
-		index += 12;
-	if (index < 0)
-		index = 0;
-	if (index > 23)
-		index = 23;
-	return Quadrelle::voiceFreqTable[index];
-}
-
 } // namespace
-
-const float Quadrelle::noteFreqTable[99] = {
-    27.50f,   29.14f,   30.87f,   32.70f,   34.65f,   36.71f,   38.89f,   41.20f,   43.65f,   46.25f,   49.00f,
-    51.91f,   55.00f,   58.27f,   61.74f,   65.41f,   69.30f,   73.42f,   77.78f,   82.41f,   87.31f,   92.50f,
-    98.00f,   103.83f,  110.00f,  116.54f,  123.47f,  130.81f,  138.59f,  146.83f,  155.56f,  164.81f,  174.61f,
-    185.00f,  196.00f,  207.65f,  220.00f,  233.08f,  246.94f,  261.63f,  277.18f,  293.66f,  311.13f,  329.63f,
-    349.23f,  369.99f,  392.00f,  415.30f,  440.00f,  466.16f,  493.88f,  523.25f,  554.37f,  587.33f,  622.25f,
-    659.25f,  698.46f,  739.99f,  783.99f,  830.61f,  880.00f,  932.33f,  987.77f,  1046.50f, 1108.73f, 1174.66f,
-    1244.51f, 1318.51f, 1396.91f, 1479.98f, 1567.98f, 1661.22f, 1760.00f, 1864.66f, 1975.53f, 2093.00f, 2217.46f,
-    2349.32f, 2489.02f, 2637.02f, 2793.83f, 2959.96f, 3135.96f, 3322.44f, 3520.00f, 3729.31f, 3951.07f, 4186.01f,
-    4434.92f, 4698.63f, 4978.03f, 5274.04f, 5587.65f, 5919.91f, 6271.93f, 6644.88f, 0.f,      0.f,      0.f,
-};
-
-const float Quadrelle::noteKnobPositions[12] = {
-    0.f, 0.083333f, 0.166666f, 0.25f, 0.333333f, 0.416666f, 0.5f, 0.583333f, 0.666666f, 0.75f, 0.833333f, 0.916666f,
-};
-
-const float Quadrelle::voiceFreqTable[24] = {
-    55.00f,  58.27f,  61.74f,  65.41f,  69.30f,  73.42f,  77.78f,  82.41f,  87.31f,  92.50f,  98.00f,  103.83f,
-    110.00f, 116.54f, 123.47f, 130.81f, 138.59f, 146.83f, 155.56f, 164.81f, 174.61f, 185.00f, 196.00f, 207.65f,
-};
 
 // Letters A B / C D / E F / G # in rows of two; the second number is the sharp.
 const int Quadrelle::letterLights1[12][2] = {
@@ -117,26 +75,47 @@ Quadrelle::Quadrelle() {
 	configOutput(VOICE_2_OUTPUT, "");
 	configOutput(VOICE_3_OUTPUT, "");
 	configOutput(VOICE_4_OUTPUT, "");
-	primeCaches();
+	// Knob limits copied from the configuration, for reading loaded values safely.
+	for (int i = 0; i < PARAMS_LEN; i++) {
+		ParamQuantity* pq = paramQuantities[i];
+		knobMin[i] = pq ? pq->getMinValue() : 0.f;
+		knobMax[i] = pq ? pq->getMaxValue() : 1.f;
+		knobDefault[i] = pq ? pq->getDefaultValue() : 0.f;
+	}
+	memo.forget();
+}
+
+void Quadrelle::Memo::forget() {
+	recorded = false;
+	for (Entry<int>& e : pitchClass)
+		e.known = false;
+	for (Entry<OctaveBins>& e : octave)
+		e.known = false;
+	for (Entry<Morph>& e : morph)
+		e.known = false;
+}
+
+void Quadrelle::setMemo(bool on) {
+	memo.on = on;
+	memo.forget();
+}
+
+// The value kept in the entry while x keeps its bits, otherwise work(x).
+template <class T, class F> inline T Quadrelle::recall(Memo::Entry<T>& entry, float x, F work) {
+	const uint32_t key = bitsOf(x);
+	if (!memo.on || !entry.known || entry.key != key) {
+		entry.value = work(x);
+		entry.key = key;
+		entry.known = true;
+	}
+	return entry.value;
 }
 
 void Quadrelle::process(const ProcessArgs& args) {
-	processSample<true>(args.sampleTime);
-}
-
-void Quadrelle::processReference(float sampleTime) {
-	processSample<false>(sampleTime);
-}
-
-// The cached path skips the control steps while nothing they read has
-// changed, and otherwise refreshes a cached value only when the bits of its
-// input change; the reference path recomputes everything every sample. Both
-// then run the same code, so their outputs match bit for bit.
-template <bool Cached> void Quadrelle::processSample(float sampleTime) {
-	if (!Cached || controlsChanged(sampleTime)) {
-		updateControls<Cached>(sampleTime);
-		if (Cached)
-			recordControls(sampleTime);
+	const float sampleTime = args.sampleTime;
+	if (!memo.on || !controlsUnchanged(sampleTime)) {
+		updateControls(sampleTime);
+		recordControls(sampleTime);
 	}
 	// The harmony correction moves with time alone.
 	if (inputs[VOCT_INPUT].isConnected())
@@ -148,7 +127,7 @@ template <bool Cached> void Quadrelle::processSample(float sampleTime) {
 		const VoicePlan& v = plan[i];
 		if (!v.computed)
 			continue;
-		float out = voiceSample(i, v) * 5.f * v.gain * masterGain;
+		const float out = voiceSample(i, v) * 5.f * v.gain * masterGain;
 		if (v.connected)
 			outputs[VOICE_1_OUTPUT + i].setVoltage(out);
 		sum += out;
@@ -164,57 +143,51 @@ template <bool Cached> void Quadrelle::processSample(float sampleTime) {
 	}
 }
 
-template void Quadrelle::processSample<true>(float);
-template void Quadrelle::processSample<false>(float);
-
 // Steps 1 to 6, the voice plan of step 7 and step 9: everything that depends
 // only on the parameters, the pitch input, the connections and the sample time.
-template <bool Cached> void Quadrelle::updateControls(float sampleTime) {
-	// 1. Harmony: a held button wins and sets its latch; otherwise the latches.
-	if (params[HARMONY_MINOR_PARAM].getValue() > 0.f) {
-		harmonyInterval = 3;
-		params[HARMONY_MINOR_TOGGLE_PARAM].setValue(1.f);
-		params[HARMONY_MAJOR_TOGGLE_PARAM].setValue(0.f);
-		params[HARMONY_FIFTH_TOGGLE_PARAM].setValue(0.f);
-	} else if (params[HARMONY_MAJOR_PARAM].getValue() > 0.f) {
-		harmonyInterval = 4;
-		params[HARMONY_MINOR_TOGGLE_PARAM].setValue(0.f);
-		params[HARMONY_MAJOR_TOGGLE_PARAM].setValue(1.f);
-		params[HARMONY_FIFTH_TOGGLE_PARAM].setValue(0.f);
-	} else if (params[HARMONY_FIFTH_PARAM].getValue() > 0.f) {
-		harmonyInterval = 7;
-		params[HARMONY_MINOR_TOGGLE_PARAM].setValue(0.f);
-		params[HARMONY_MAJOR_TOGGLE_PARAM].setValue(0.f);
-		params[HARMONY_FIFTH_TOGGLE_PARAM].setValue(1.f);
-	} else if (params[HARMONY_MINOR_TOGGLE_PARAM].getValue() > 0.f) {
-		harmonyInterval = 3;
-	} else if (params[HARMONY_MAJOR_TOGGLE_PARAM].getValue() > 0.f) {
-		harmonyInterval = 4;
+void Quadrelle::updateControls(float sampleTime) {
+	// 1. Harmony: a held button wins and sets the latches; otherwise the latches.
+	const int held = params[HARMONY_MINOR_PARAM].getValue() > 0.f   ? 3
+	                 : params[HARMONY_MAJOR_PARAM].getValue() > 0.f ? 4
+	                 : params[HARMONY_FIFTH_PARAM].getValue() > 0.f ? 7
+	                                                                : 0;
+	if (held) {
+		harmonyInterval = held;
+		params[HARMONY_MINOR_TOGGLE_PARAM].setValue(held == 3 ? 1.f : 0.f);
+		params[HARMONY_MAJOR_TOGGLE_PARAM].setValue(held == 4 ? 1.f : 0.f);
+		params[HARMONY_FIFTH_TOGGLE_PARAM].setValue(held == 7 ? 1.f : 0.f);
 	} else {
-		harmonyInterval = 7;
+		harmonyInterval = params[HARMONY_MINOR_TOGGLE_PARAM].getValue() > 0.f   ? 3
+		                  : params[HARMONY_MAJOR_TOGGLE_PARAM].getValue() > 0.f ? 4
+		                                                                        : 7;
 	}
 	lights[HARMONY_MINOR_LIGHT].setBrightness(harmonyInterval == 3 ? 1.f : 0.f);
 	lights[HARMONY_MAJOR_LIGHT].setBrightness(harmonyInterval == 4 ? 1.f : 0.f);
 	lights[HARMONY_FIFTH_LIGHT].setBrightness(harmonyInterval == 7 ? 1.f : 0.f);
 
 	// 2. Knob pitch classes of voices 1, 3 and 4; voice 2 sits the interval above voice 1.
+	int pitchClasses[3];
 	for (int j = 0; j < 3; j++) {
-		float x = params[NOTE_PARAMS[j]].getValue();
-		if (!Cached || bitsOf(x) != noteCache[j].key)
-			updateNoteCache(j, x);
+		const int id = NOTE_PARAMS[j];
+		pitchClasses[j] = recall(memo.pitchClass[j], params[id].getValue(), [&](float x) {
+			return pitchClassOf(saneKnob(x, knobMin[id], knobMax[id], knobDefault[id]));
+		});
 	}
-	noteIndex[0] = noteCache[0].bin;
+	noteIndex[0] = pitchClasses[0];
 	noteIndex[1] = noteIndex[0] + harmonyInterval;
-	noteIndex[2] = noteCache[1].bin;
-	noteIndex[3] = noteCache[2].bin;
+	noteIndex[2] = pitchClasses[1];
+	noteIndex[3] = pitchClasses[2];
 
 	// 3. Octave multipliers; a knob outside every bin keeps the old multiplier.
+	Memo::OctaveBins octaves[4];
 	for (int i = 0; i < NUM_VOICES; i++) {
-		float x = params[OCTAVE_1_PARAM + i].getValue();
-		if (!Cached || bitsOf(x) != octaveCache[i].key)
-			updateOctaveCache(i, x);
-		if (octaveCache[i].bin >= 0)
-			octaveMult[i] = (float)(1 << octaveCache[i].bin);
+		const int id = OCTAVE_1_PARAM + i;
+		octaves[i] = recall(memo.octave[i], params[id].getValue(), [&](float x) {
+			const float sx = saneKnob(x, knobMin[id], knobMax[id], knobDefault[id]);
+			return Memo::OctaveBins{octaveBin(sx), octaveLightBin(sx)};
+		});
+		if (octaves[i].bin >= 0)
+			octaveMult[i] = (float)(1 << octaves[i].bin);
 	}
 
 	// 4. Track/drone of voices 3 and 4.
@@ -224,40 +197,34 @@ template <bool Cached> void Quadrelle::updateControls(float sampleTime) {
 	                      DRONE_CH_4_LIGHT);
 
 	// 5. Pitches, from the knobs or from the pitch input; the correction
-	// counter runs after this, in processSample.
-	int n1 = noteIndex[0];
-	int n3 = noteIndex[2];
-	int n4 = noteIndex[3];
-	bool pitchInput = inputs[VOCT_INPUT].isConnected();
+	// counter runs after this, in process.
+	const int n1 = noteIndex[0];
+	const int n3 = noteIndex[2];
+	const int n4 = noteIndex[3];
+	const bool pitchInput = inputs[VOCT_INPUT].isConnected();
 	if (!pitchInput) {
 		lights[VOCT_LIGHT].setBrightness(0.f);
 		harmonyCorrection = 0;
-		voiceFreq[0] = voiceTable(n1) * octaveMult[0];
-		voiceFreq[1] = voiceTable(noteIndex[1]) * octaveMult[1];
-		voiceFreq[2] = voiceTable(n3) * octaveMult[2];
-		voiceFreq[3] = voiceTable(n4) * octaveMult[3];
+		voiceFreq[0] = voiceTableFreq(n1) * octaveMult[0];
+		voiceFreq[1] = voiceTableFreq(noteIndex[1]) * octaveMult[1];
+		voiceFreq[2] = voiceTableFreq(n3) * octaveMult[2];
+		voiceFreq[3] = voiceTableFreq(n4) * octaveMult[3];
 	} else {
 		lights[VOCT_LIGHT].setBrightness(1.f);
-		float volts = inputs[VOCT_INPUT].getVoltage();
-		if (!Cached || bitsOf(volts) != voltageCache.key)
-			updateVoltageCache(volts);
-		int m = voltageCache.bin;
-		int pc = m % 12;
-		int zone = rangeZone(knob(RANGE_PARAM));
+		const int m = noteOfVoltage(inputs[VOCT_INPUT].getVoltage());
+		const int pc = m % 12;
+		const int zone = rangeZone(knob(RANGE_PARAM));
 		voiceFreq[0] = noteFreq(zone == 2 ? m + 12 : m);
-		int d = pc - n1;
-		int shift = zone == 0 ? 12 : 0;
-		voiceFreq[1] = voiceTable(harmonyInterval + pc + harmonyCorrection - shift) * octaveMult[1];
-		voiceFreq[2] = voiceTable(trackCh3 == 1 ? n3 + d : n3) * octaveMult[2];
-		voiceFreq[3] = voiceTable(trackCh4 == 1 ? n4 + d : n4) * octaveMult[3];
+		const int d = pc - n1;
+		const int shift = zone == 0 ? 12 : 0;
+		voiceFreq[1] = voiceTableFreq(harmonyInterval + pc + harmonyCorrection - shift) * octaveMult[1];
+		voiceFreq[2] = voiceTableFreq(trackCh3 == 1 ? n3 + d : n3) * octaveMult[2];
+		voiceFreq[3] = voiceTableFreq(trackCh4 == 1 ? n4 + d : n4) * octaveMult[3];
 		inputTransposition = d;
 	}
 
 	// 6. Fine tune.
-	float fineValue = params[FINE_TUNE_PARAM].getValue();
-	if (!Cached || bitsOf(fineValue) != fineCache.key)
-		updateFineCache(fineValue);
-	float fine = fineCache.value;
+	const float fine = fineTuneFactor(knob(FINE_TUNE_PARAM));
 
 	// 7. What synthesis needs: every voice for the mix, otherwise only the patched ones.
 	mixConnected = outputs[MIX_OUTPUT].isConnected();
@@ -268,16 +235,18 @@ template <bool Cached> void Quadrelle::updateControls(float sampleTime) {
 		v.computed = mixConnected || v.connected;
 		if (!v.computed)
 			continue;
-		float w = params[WAVE_1_PARAM + i].getValue();
-		if (!Cached || bitsOf(w) != waveCache[i].key)
-			updateWaveCache(i, w);
-		v.sineSide = waveCache[i].bin == 1;
-		v.weight = waveCache[i].value;
+		const int id = WAVE_1_PARAM + i;
+		const Memo::Morph morph = recall(memo.morph[i], params[id].getValue(), [&](float w) {
+			const float sw = saneKnob(w, knobMin[id], knobMax[id], knobDefault[id]);
+			return Memo::Morph{sw > 0.5f, morphWeight(sw)};
+		});
+		v.sineSide = morph.sineSide;
+		v.weight = morph.weight;
 		// A component the morph weighs with exactly zero adds nothing to the
 		// output, so its sine need not be computed (the phases still advance).
 		// The sine is only ever heard past the middle of the morph.
-		v.needSaw = !Cached || (v.sineSide ? v.weight != 0.f : 1.f - v.weight != 0.f);
-		v.needSine = !Cached || (v.sineSide && 1.f - v.weight != 0.f);
+		v.needSaw = !memo.on || (v.sineSide ? v.weight != 0.f : 1.f - v.weight != 0.f);
+		v.needSine = !memo.on || (v.sineSide && 1.f - v.weight != 0.f);
 		v.gain = knob(GAIN_1_PARAM + i);
 		v.inc = sampleTime * voiceFreq[i] * fine;
 	}
@@ -286,16 +255,13 @@ template <bool Cached> void Quadrelle::updateControls(float sampleTime) {
 	for (int i = 0; i < NUM_VOICES; i++) {
 		int lit = -1;
 		if (i != 0 || !pitchInput) {
-			lit = octaveCache[i].lightBin;
+			lit = octaves[i].lightBin;
 			if (lit < 0)
 				continue;
 		}
-		if (Cached && lit == shownOctaveLight[i])
-			continue;
 		// All eight, so that a knob jumping several bins leaves no stale light.
 		for (int k = 0; k < 8; k++)
 			lights[OCTAVE_LIGHTS + 8 * i + k].setBrightness(k == lit ? 1.f : 0.f);
-		shownOctaveLight[i] = lit;
 	}
 }
 
@@ -306,34 +272,29 @@ inline uint32_t Quadrelle::channelCounts() {
 	       outputs[VOICE_3_OUTPUT].getChannels() << 20 | outputs[VOICE_4_OUTPUT].getChannels() << 25;
 }
 
-// True when anything the control steps read differs from the record of their
-// last run. Bits rather than values, so that NaN and -0 compare exactly.
-// Parameters the steps never read are compared too: a change there costs one
-// full sample.
-inline bool Quadrelle::controlsChanged(float sampleTime) {
-	uint32_t diff = (bitsOf(sampleTime) ^ snapshot.sampleTime) |
-	                (bitsOf(inputs[VOCT_INPUT].getVoltage()) ^ snapshot.pitchVolts) |
-	                (channelCounts() ^ snapshot.channels);
-	// A whole number of vectors first, so that the compiler compares several
-	// parameters at a time without needing a remainder loop of its own.
-	for (int i = 0; i < PARAMS_VECTOR_PART; i++)
-		diff |= bitsOf(params[i].getValue()) ^ snapshot.params[i];
-	for (int i = PARAMS_VECTOR_PART; i < PARAMS_LEN; i++)
-		diff |= bitsOf(params[i].getValue()) ^ snapshot.params[i];
-	return diff != 0;
+// True when nothing the control steps read differs from the record of their
+// last run. Parameters the steps never read are compared too: a change there
+// costs one full sample.
+inline bool Quadrelle::controlsUnchanged(float sampleTime) {
+	if (!memo.recorded)
+		return false;
+	uint32_t diff = (bitsOf(sampleTime) ^ memo.sampleTime) |
+	                (bitsOf(inputs[VOCT_INPUT].getVoltage()) ^ memo.pitchVolts) | (channelCounts() ^ memo.channels);
+	for (int i = 0; i < PARAMS_LEN; i++)
+		diff |= bitsOf(params[i].getValue()) ^ memo.params[i];
+	return diff == 0;
 }
 
 // Taken after the control steps' own writes (latches, buttons): repeating
 // those writes is then what an unchanged record stands for, and a write that
 // something else undoes shows as a change.
 inline void Quadrelle::recordControls(float sampleTime) {
-	for (int i = 0; i < PARAMS_VECTOR_PART; i++)
-		snapshot.params[i] = bitsOf(params[i].getValue());
-	for (int i = PARAMS_VECTOR_PART; i < PARAMS_LEN; i++)
-		snapshot.params[i] = bitsOf(params[i].getValue());
-	snapshot.pitchVolts = bitsOf(inputs[VOCT_INPUT].getVoltage());
-	snapshot.sampleTime = bitsOf(sampleTime);
-	snapshot.channels = channelCounts();
+	for (int i = 0; i < PARAMS_LEN; i++)
+		memo.params[i] = bitsOf(params[i].getValue());
+	memo.pitchVolts = bitsOf(inputs[VOCT_INPUT].getVoltage());
+	memo.sampleTime = bitsOf(sampleTime);
+	memo.channels = channelCounts();
+	memo.recorded = true;
 }
 
 // Pitch-input mode: every 1000 samples the harmony follows the transposition.
@@ -342,11 +303,11 @@ inline void Quadrelle::advanceCorrection() {
 	if (correctionCounter < CORRECTION_INTERVAL)
 		return;
 	correctionCounter = 0;
-	int correction = correctionFor(harmonyInterval, inputTransposition);
+	const int correction = correctionFor(harmonyInterval, inputTransposition);
 	if (correction != harmonyCorrection) {
 		harmonyCorrection = correction;
 		// Voice 2 moves from the next sample on, through the control steps.
-		snapshot.channels = FORGOTTEN;
+		memo.recorded = false;
 	}
 }
 
@@ -427,177 +388,7 @@ void Quadrelle::refreshDisplay() {
 }
 
 inline float Quadrelle::knob(int id) {
-	return clampKnob(params[id].getValue(), knobMin[id], knobMax[id], knobDefault[id]);
-}
-
-void Quadrelle::updateNoteCache(int j, float x) {
-	int id = NOTE_PARAMS[j];
-	noteCache[j].key = bitsOf(x);
-	noteCache[j].bin = pitchClassOf(clampKnob(x, knobMin[id], knobMax[id], knobDefault[id]));
-}
-
-void Quadrelle::updateOctaveCache(int i, float x) {
-	int id = OCTAVE_1_PARAM + i;
-	float sx = clampKnob(x, knobMin[id], knobMax[id], knobDefault[id]);
-	octaveCache[i].key = bitsOf(x);
-	octaveCache[i].bin = octaveBin(sx);
-	octaveCache[i].lightBin = octaveLightBin(sx);
-}
-
-void Quadrelle::updateWaveCache(int i, float w) {
-	int id = WAVE_1_PARAM + i;
-	float sw = clampKnob(w, knobMin[id], knobMax[id], knobDefault[id]);
-	waveCache[i].key = bitsOf(w);
-	waveCache[i].bin = sw > 0.5f ? 1 : 0;
-	waveCache[i].value = morphWeight(sw);
-}
-
-void Quadrelle::updateFineCache(float x) {
-	fineCache.key = bitsOf(x);
-	fineCache.value =
-	    fineTuneFactor(clampKnob(x, knobMin[FINE_TUNE_PARAM], knobMax[FINE_TUNE_PARAM], knobDefault[FINE_TUNE_PARAM]));
-}
-
-void Quadrelle::updateVoltageCache(float volts) {
-	voltageCache.key = bitsOf(volts);
-	voltageCache.bin = noteOfVoltage(volts);
-}
-
-void Quadrelle::primeCaches() {
-	// Knob limits copied from the configuration, for reading loaded values safely.
-	for (int i = 0; i < PARAMS_LEN; i++) {
-		ParamQuantity* pq = paramQuantities[i];
-		knobMin[i] = pq ? pq->getMinValue() : 0.f;
-		knobMax[i] = pq ? pq->getMaxValue() : 1.f;
-		knobDefault[i] = pq ? pq->getDefaultValue() : 0.f;
-	}
-	for (int j = 0; j < 3; j++)
-		updateNoteCache(j, params[NOTE_PARAMS[j]].getValue());
-	for (int i = 0; i < NUM_VOICES; i++) {
-		updateOctaveCache(i, params[OCTAVE_1_PARAM + i].getValue());
-		updateWaveCache(i, params[WAVE_1_PARAM + i].getValue());
-	}
-	updateFineCache(params[FINE_TUNE_PARAM].getValue());
-	updateVoltageCache(inputs[VOCT_INPUT].getVoltage());
-}
-
-float Quadrelle::saneKnob(float x, float lo, float hi, float def) {
-	return clampKnob(x, lo, hi, def);
-}
-
-int Quadrelle::pitchClassOf(float x) {
-	int best = 0;
-	float bestDistance = std::fabs(x - noteKnobPositions[0]);
-	for (int n = 1; n < 12; n++) {
-		float distance = std::fabs(x - noteKnobPositions[n]);
-		if (distance < bestDistance) {
-			bestDistance = distance;
-			best = n;
-		}
-	}
-	return best;
-}
-
-int Quadrelle::nearestNote(float f) {
-	// Far above the table every difference rounds to the same float; the top note is the nearest.
-	if (f >= noteFreqTable[INPUT_NOTE_COUNT - 1])
-		return INPUT_NOTE_COUNT - 1;
-	int best = 0;
-	float bestDistance = std::fabs(f - noteFreqTable[0]);
-	for (int i = 1; i < INPUT_NOTE_COUNT; i++) {
-		float distance = std::fabs(f - noteFreqTable[i]);
-		if (distance < bestDistance) {
-			bestDistance = distance;
-			best = i;
-		}
-	}
-	return best;
-}
-
-int Quadrelle::noteOfVoltage(float volts) {
-	if (volts != volts)
-		volts = 0.f;
-	float f = (float)(std::pow(2.0, (double)volts) * 261.63);
-	return nearestNote(f);
-}
-
-float Quadrelle::noteFreq(int index) {
-	if (index < 0)
-		index = 0;
-	if (index > LAST_NOTE_ENTRY)
-		index = LAST_NOTE_ENTRY;
-	return noteFreqTable[index];
-}
-
-float Quadrelle::voiceTableFreq(int index) {
-	return voiceTable(index);
-}
-
-int Quadrelle::octaveBin(float x) {
-	if (x == 1.f)
-		return 7;
-	for (int k = 0; k < 8; k++) {
-		if (k * 0.125f <= x && x < (k + 1) * 0.125f)
-			return k;
-	}
-	return -1;
-}
-
-int Quadrelle::octaveLightBin(float x) {
-	if (x >= 0.f && x <= 0.125f)
-		return 0;
-	for (int k = 1; k < 8; k++) {
-		if (k * 0.125f < x && x <= (k + 1) * 0.125f)
-			return k;
-	}
-	return -1;
-}
-
-float Quadrelle::fineTuneFactor(float x) {
-	float exponent = (x - 0.5f) * 0.0833333358f;
-	return (float)std::pow(2.0, (double)exponent);
-}
-
-float Quadrelle::morphWeight(float w) {
-	double c = w > 0.5f ? std::cos(TWO_PI * ((double)w - 0.5)) : std::cos(TWO_PI * (double)w);
-	return ((float)c + 1.f) / 2.f;
-}
-
-int Quadrelle::gainZone(float g) {
-	if (g >= 0.f && g < 0.33f)
-		return 0;
-	if (g >= 0.33f && g < 0.66f)
-		return 1;
-	if (g >= 0.66f && g <= 2.f)
-		return 2;
-	return -1;
-}
-
-int Quadrelle::waveZone(float w) {
-	if (w >= 0.f && w <= 0.3f)
-		return 0;
-	if (w > 0.3f && w <= 0.6f)
-		return 1;
-	if (w > 0.6f)
-		return 2;
-	return -1;
-}
-
-int Quadrelle::rangeZone(float r) {
-	if (r < -5.f)
-		return 0;
-	if (r < 0.f)
-		return 1;
-	return 2;
-}
-
-int Quadrelle::correctionFor(int interval, int d) {
-	int e = ((d % 12) + 12) % 12;
-	if (interval == 3 && (e == 3 || e == 8 || e == 10))
-		return 1;
-	if (interval == 4 && (e == 2 || e == 4 || e == 9 || e == 11))
-		return -1;
-	return 0;
+	return saneKnob(params[id].getValue(), knobMin[id], knobMax[id], knobDefault[id]);
 }
 
 QuadrelleWidget::QuadrelleWidget(Quadrelle* module) {
@@ -631,18 +422,15 @@ QuadrelleWidget::QuadrelleWidget(Quadrelle* module) {
 		addChild(latch);
 	}
 
-	addParam(createParamCentered<VCVButton>(mm2px(Vec(163.505, 43.43)), module, Quadrelle::TRACK_BUTTON_CH_4_PARAM));
-	addChild(createLightCentered<MediumLight<TBlueLight<>>>(mm2px(Vec(163.505, 43.43)), module,
-	                                                        Quadrelle::TRACK_CH_4_LIGHT));
-	addParam(createParamCentered<VCVButton>(mm2px(Vec(184.577, 43.43)), module, Quadrelle::DRONE_BUTTON_CH_4_PARAM));
-	addChild(createLightCentered<MediumLight<TBlueLight<>>>(mm2px(Vec(184.577, 43.43)), module,
-	                                                        Quadrelle::DRONE_CH_4_LIGHT));
-	addParam(createParamCentered<VCVButton>(mm2px(Vec(163.505, 51.928)), module, Quadrelle::TRACK_BUTTON_CH_3_PARAM));
-	addChild(createLightCentered<MediumLight<TBlueLight<>>>(mm2px(Vec(163.505, 51.928)), module,
-	                                                        Quadrelle::TRACK_CH_3_LIGHT));
-	addParam(createParamCentered<VCVButton>(mm2px(Vec(184.577, 51.928)), module, Quadrelle::DRONE_BUTTON_CH_3_PARAM));
-	addChild(createLightCentered<MediumLight<TBlueLight<>>>(mm2px(Vec(184.577, 51.928)), module,
-	                                                        Quadrelle::DRONE_CH_3_LIGHT));
+	// A button with its light on it.
+	auto addLitButton = [&](Vec mm, int paramId, int lightId) {
+		addParam(createParamCentered<VCVButton>(mm2px(mm), module, paramId));
+		addChild(createLightCentered<MediumLight<TBlueLight<>>>(mm2px(mm), module, lightId));
+	};
+	addLitButton(Vec(163.505, 43.43), Quadrelle::TRACK_BUTTON_CH_4_PARAM, Quadrelle::TRACK_CH_4_LIGHT);
+	addLitButton(Vec(184.577, 43.43), Quadrelle::DRONE_BUTTON_CH_4_PARAM, Quadrelle::DRONE_CH_4_LIGHT);
+	addLitButton(Vec(163.505, 51.928), Quadrelle::TRACK_BUTTON_CH_3_PARAM, Quadrelle::TRACK_CH_3_LIGHT);
+	addLitButton(Vec(184.577, 51.928), Quadrelle::DRONE_BUTTON_CH_3_PARAM, Quadrelle::DRONE_CH_3_LIGHT);
 
 	addParam(createParamCentered<RoundBlackKnob>(mm2px(Vec(13.338, 68.474)), module, Quadrelle::OCTAVE_1_PARAM));
 	addParam(createParamCentered<RoundBlackKnob>(mm2px(Vec(50.673, 68.474)), module, Quadrelle::OCTAVE_2_PARAM));
@@ -688,15 +476,9 @@ QuadrelleWidget::QuadrelleWidget(Quadrelle* module) {
 		}
 	}
 
-	addParam(createParamCentered<VCVButton>(mm2px(Vec(47.317, 41.282)), module, Quadrelle::HARMONY_MAJOR_PARAM));
-	addChild(createLightCentered<MediumLight<TBlueLight<>>>(mm2px(Vec(47.317, 41.282)), module,
-	                                                        Quadrelle::HARMONY_MAJOR_LIGHT));
-	addParam(createParamCentered<VCVButton>(mm2px(Vec(47.317, 48.4)), module, Quadrelle::HARMONY_MINOR_PARAM));
-	addChild(createLightCentered<MediumLight<TBlueLight<>>>(mm2px(Vec(47.317, 48.4)), module,
-	                                                        Quadrelle::HARMONY_MINOR_LIGHT));
-	addParam(createParamCentered<VCVButton>(mm2px(Vec(47.317, 55.282)), module, Quadrelle::HARMONY_FIFTH_PARAM));
-	addChild(createLightCentered<MediumLight<TBlueLight<>>>(mm2px(Vec(47.317, 55.282)), module,
-	                                                        Quadrelle::HARMONY_FIFTH_LIGHT));
+	addLitButton(Vec(47.317, 41.282), Quadrelle::HARMONY_MAJOR_PARAM, Quadrelle::HARMONY_MAJOR_LIGHT);
+	addLitButton(Vec(47.317, 48.4), Quadrelle::HARMONY_MINOR_PARAM, Quadrelle::HARMONY_MINOR_LIGHT);
+	addLitButton(Vec(47.317, 55.282), Quadrelle::HARMONY_FIFTH_PARAM, Quadrelle::HARMONY_FIFTH_LIGHT);
 
 	// Octave bins, four rows of two per voice.
 	static const float octaveX[4] = {26.507, 63.843, 101.178, 138.514};

@@ -2,6 +2,7 @@
 // folders), phrase, render and screenshot, and the host-side note names.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <cmath>
 #include <sstream>
@@ -9,10 +10,35 @@
 #include "NoteNames.hpp"
 #include "host_test_support.hpp"
 
-using hosttest::runRackhost;
 namespace fs = std::filesystem;
 
 namespace {
+
+// The rackhost command of this build.
+std::string rackhostPath() {
+	return (fs::path(rackhost::builtPluginDir()).parent_path().parent_path() / "rackhost").string();
+}
+
+struct CommandResult {
+	int status = -1;
+	std::string output;
+};
+
+// Runs rackhost with `args` (shell words), stdout and stderr together.
+CommandResult runRackhost(const std::string& args) {
+	CommandResult r;
+	std::string command = rackhostPath() + " " + args + " 2>&1";
+	FILE* p = popen(command.c_str(), "r");
+	if (!p)
+		return r;
+	char buffer[4096];
+	size_t n;
+	while ((n = fread(buffer, 1, sizeof(buffer), p)) > 0)
+		r.output.append(buffer, n);
+	int status = pclose(p);
+	r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+	return r;
+}
 
 bool contains(const std::string& text, const std::string& part) {
 	return text.find(part) != std::string::npos;

@@ -1,8 +1,7 @@
 // Shared by the headless host's tests: temporary folders, an independent WAV
-// reader, the plug-in set and the rackhost command.
+// reader and the plug-in set.
 #pragma once
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <cstring>
@@ -14,6 +13,7 @@
 #include "PluginFixture.hpp"
 #include "PluginLoader.hpp"
 #include "PluginSet.hpp"
+#include "TempFolder.hpp"
 
 namespace testing_support {
 // The built plug-in as the headless host's loader holds it.
@@ -27,8 +27,7 @@ namespace fs = std::filesystem;
 struct TempDir {
 	fs::path dir;
 	TempDir() {
-		char tmpl[] = "/tmp/rackhost-test-XXXXXX";
-		dir = mkdtemp(tmpl);
+		dir = testing_support::newTempFolder("rackhost-test");
 	}
 	~TempDir() {
 		fs::remove_all(dir);
@@ -139,32 +138,6 @@ inline rackhost::PluginSet& plugins() {
 // A file of the source tree.
 inline std::string sourcePath(const std::string& relative) {
 	return (fs::path(CHORDWRIGHT_SOURCE_DIR) / relative).string();
-}
-
-// The rackhost command of this build.
-inline std::string rackhostPath() {
-	return (fs::path(rackhost::builtPluginDir()).parent_path().parent_path() / "rackhost").string();
-}
-
-struct CommandResult {
-	int status = -1;
-	std::string output;
-};
-
-// Runs rackhost with `args` (shell words), stdout and stderr together.
-inline CommandResult runRackhost(const std::string& args) {
-	CommandResult r;
-	std::string command = rackhostPath() + " " + args + " 2>&1";
-	FILE* p = popen(command.c_str(), "r");
-	if (!p)
-		return r;
-	char buffer[4096];
-	size_t n;
-	while ((n = fread(buffer, 1, sizeof(buffer), p)) > 0)
-		r.output.append(buffer, n);
-	int status = pclose(p);
-	r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-	return r;
 }
 
 } // namespace hosttest

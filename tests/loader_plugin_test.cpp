@@ -6,6 +6,8 @@
 #include <fstream>
 
 #include "PluginLoader.hpp"
+#include "SharedLibrary.hpp"
+#include "TempFolder.hpp"
 
 namespace fs = std::filesystem;
 
@@ -15,8 +17,7 @@ namespace {
 struct PluginCopy {
 	fs::path dir;
 	PluginCopy() {
-		char tmpl[] = "/tmp/chordwright-loader-XXXXXX";
-		dir = mkdtemp(tmpl);
+		dir = testing_support::newTempFolder("chordwright-loader");
 		fs::copy(rackhost::builtPluginDir(), dir, fs::copy_options::recursive);
 	}
 	~PluginCopy() {
@@ -106,17 +107,17 @@ TEST(PluginLoading, BrokenInstallsAreRefusedWithAClearMessage) {
 	}
 	{
 		PluginCopy copy;
-		fs::remove(copy.dir / "plugin.so");
+		fs::remove(copy.dir / rackhost::PLUGIN_LIBRARY);
 		EXPECT_NE(copy.loadError().find("No plug-in library"), std::string::npos);
 	}
 	{
 		PluginCopy copy;
-		fs::copy_file(NOINIT_LIBRARY, copy.dir / "plugin.so", fs::copy_options::overwrite_existing);
+		fs::copy_file(NOINIT_LIBRARY, copy.dir / rackhost::PLUGIN_LIBRARY, fs::copy_options::overwrite_existing);
 		EXPECT_NE(copy.loadError().find("no init entry point"), std::string::npos);
 	}
 	{
 		PluginCopy copy;
-		std::ofstream(copy.dir / "plugin.so") << "not a shared library";
+		std::ofstream(copy.dir / rackhost::PLUGIN_LIBRARY) << "not a shared library";
 		EXPECT_NE(copy.loadError().find("Failed to load library"), std::string::npos);
 	}
 }

@@ -11,6 +11,7 @@
 #include <set>
 
 #include "ManualSupport.hpp"
+#include "MotifexSources.hpp"
 
 using namespace manual;
 
@@ -356,15 +357,18 @@ namespace {
 // The time the module reads from its clock, set by the tests.
 Motifex::Clock::time_point fakeNow;
 
-Motifex::Clock::time_point readFakeNow() {
-	return fakeNow;
+// The system's sources, with the steady clock read from fakeNow.
+MotifexSources fakeClock() {
+	MotifexSources sources = MotifexSources::system();
+	sources.steadyNow = [] { return fakeNow; };
+	return sources;
 }
 
 } // namespace
 
 TEST(MotifexCharacter, KeyButtonsStepTheListOfMinorThenMajorKeys) {
 	Player p(std::vector<float>(32, 261.63f));
-	p.m->clockNow = readFakeNow;
+	ScopedSources sources(fakeClock());
 	// Well past the first 251 ms, in which the buttons do nothing.
 	fakeNow = Motifex::Clock::now() + std::chrono::seconds(5);
 	for (const Row& row : table("Motifex.md", "key-buttons")) {
@@ -386,7 +390,7 @@ TEST(MotifexCharacter, RegenerateRequestsCloserThanTheHoldOffCountAsOne) {
 		// Rests and notes of the scale, so that no two phrases come out alike.
 		p.m->params[Motifex::SPACE_PARAM].setValue(0.6f);
 		p.m->params[Motifex::ROOT_LOCK_PARAM].setValue(0.3f);
-		p.m->clockNow = readFakeNow;
+		ScopedSources sources(fakeClock());
 		p.m->inputs[Motifex::REGENERATE_INPUT].channels = 1;
 		fakeNow = Motifex::Clock::now() + std::chrono::seconds(5);
 		const int pulses = (int)number(row[0]);

@@ -11,6 +11,7 @@
 #include <map>
 
 #include "ManualSupport.hpp"
+#include "MotifexLevels.hpp"
 
 using namespace manual;
 
@@ -156,8 +157,8 @@ TEST(MotifexManual, ShapingLevelsMatchTheirTables) {
 	auto m = testing_support::newMotifex();
 	for (const Row& row : bands("Motifex.md", "space")) {
 		int level = (int)number(row[2]);
-		EXPECT_EQ(Motifex::spaceLevelOf((float)number(row[0])), level);
-		EXPECT_EQ(Motifex::spaceLevelOf((float)(number(row[1]) - 1e-4)), level);
+		EXPECT_EQ(motifex::spaceLevelOf((float)number(row[0])), level);
+		EXPECT_EQ(motifex::spaceLevelOf((float)(number(row[1]) - 1e-4)), level);
 		// A phrase of notes: the chosen steps rest, except the bar starts among them.
 		std::vector<float> notes(32, 440.f), roots(4, 220.f);
 		std::vector<float> out = m->quantizeNoteArray(notes, roots, level, 4, 3, 1, 1);
@@ -168,8 +169,8 @@ TEST(MotifexManual, ShapingLevelsMatchTheirTables) {
 	}
 	for (const Row& row : bands("Motifex.md", "momentum")) {
 		int level = (int)number(row[2]);
-		EXPECT_EQ(Motifex::momentumLevelOf((float)number(row[0])), level);
-		EXPECT_EQ(Motifex::momentumLevelOf((float)(number(row[1]) - 1e-4)), level);
+		EXPECT_EQ(motifex::momentumLevelOf((float)number(row[0])), level);
+		EXPECT_EQ(motifex::momentumLevelOf((float)(number(row[1]) - 1e-4)), level);
 		// A rest on step 10 starts a run of notes on step 11.
 		std::vector<float> notes(32, 440.f), roots(4, 220.f);
 		notes[9] = Motifex::EMPTY_NOTE;
@@ -180,15 +181,15 @@ TEST(MotifexManual, ShapingLevelsMatchTheirTables) {
 	for (const Row& row : bands("Motifex.md", "pace")) {
 		int value = zoneNamed(row[2], {"half", "quarter", "eighth", "sixteenth"});
 		int noteValue = 2 << value;
-		EXPECT_EQ(Motifex::noteValueOf((float)number(row[1])), noteValue);
-		EXPECT_EQ(Motifex::noteValueOf((float)(number(row[0]) + 1e-4)), noteValue);
+		EXPECT_EQ(motifex::noteValueOf((float)number(row[1])), noteValue);
+		EXPECT_EQ(motifex::noteValueOf((float)(number(row[0]) + 1e-4)), noteValue);
 		EXPECT_EQ(16 / noteValue, (int)number(row[3]));
 	}
 	for (const Row& row : bands("Motifex.md", "syncopation")) {
 		int level = (int)number(row[2]);
 		float knob = (float)number(row[0]) + 0.01f;
-		EXPECT_EQ(Motifex::syncopationLevelOf(knob), level);
-		EXPECT_EQ(Motifex::syncopationLevelOf((float)(number(row[1]) - 1e-4)), level);
+		EXPECT_EQ(motifex::syncopationLevelOf(knob), level);
+		EXPECT_EQ(motifex::syncopationLevelOf((float)(number(row[1]) - 1e-4)), level);
 		// Half-note segments, no speed-ups: 32 steps plus the rests pushed into
 		// the three segments after the first.
 		m->params[Motifex::SYNCOPATION_PARAM].setValue(knob);
@@ -202,22 +203,22 @@ TEST(MotifexManual, ShapingLevelsMatchTheirTables) {
 	}
 	for (const Row& row : bands("Motifex.md", "root-lock")) {
 		int mode = (int)number(row[2]);
-		EXPECT_EQ(Motifex::rootLockModeOf(false, 0.f, (float)number(row[0]), 0.5f), mode);
-		EXPECT_EQ(Motifex::rootLockModeOf(false, 0.f, (float)(number(row[1]) - 1e-4), 0.5f), mode);
+		EXPECT_EQ(motifex::rootLockModeOf(false, 0.f, (float)number(row[0]), 0.5f), mode);
+		EXPECT_EQ(motifex::rootLockModeOf(false, 0.f, (float)(number(row[1]) - 1e-4), 0.5f), mode);
 		if (mode == 3)
-			EXPECT_EQ(Motifex::rootLockModeOf(false, 0.f, (float)number(row[0]), 0.1999f), 1);
+			EXPECT_EQ(motifex::rootLockModeOf(false, 0.f, (float)number(row[0]), 0.1999f), 1);
 	}
 	Row atZero = table("Motifex.md", "root-lock-cv")[0], below = table("Motifex.md", "root-lock-cv")[1];
-	EXPECT_EQ(Motifex::rootLockModeOf(true, 0.f, 0.9f, 0.5f), (int)number(atZero[1]));
-	EXPECT_EQ(Motifex::rootLockModeOf(true, -0.001f, 0.1f, 0.5f), (int)number(below[1]));
+	EXPECT_EQ(motifex::rootLockModeOf(true, 0.f, 0.9f, 0.5f), (int)number(atZero[1]));
+	EXPECT_EQ(motifex::rootLockModeOf(true, -0.001f, 0.1f, 0.5f), (int)number(below[1]));
 }
 
 TEST(MotifexManual, OctavesNotesCvInputsAndDisplayNamesMatchTheirTables) {
 	auto m = testing_support::newMotifex();
 	for (const Row& row : bands("Motifex.md", "octave")) {
 		int octave = (int)number(row[2]);
-		EXPECT_EQ(Motifex::octaveOf((float)number(row[0])), octave);
-		EXPECT_EQ(Motifex::octaveOf((float)(number(row[1]) - 1e-4)), octave);
+		EXPECT_EQ(motifex::octaveOf((float)number(row[0])), octave);
+		EXPECT_EQ(motifex::octaveOf((float)(number(row[1]) - 1e-4)), octave);
 		int base = 12 * (octave - 1);
 		for (int k = 0; k < 2; k++) {
 			int index = base + 11 * k;
@@ -295,7 +296,9 @@ TEST(MotifexManual, HeldKeyButtonRepeatsAfterTheStatedTime) {
 	Player p(std::vector<float>(32, 261.63f));
 	static Motifex::Clock::time_point fakeNow;
 	fakeNow = Motifex::Clock::now() + std::chrono::seconds(5);
-	p.m->clockNow = [] { return fakeNow; };
+	MotifexSources fake = MotifexSources::system();
+	fake.steadyNow = [] { return fakeNow; };
+	ScopedSources sources(fake);
 	p.m->params[Motifex::KEY_DOWN_PARAM].setValue(1.f);
 	p.sample(0.f);
 	EXPECT_EQ(p.m->keyLabel->getText(), "C# minor");

@@ -8,7 +8,11 @@
 // Re-record (only when composing is meant to change):
 //   CHORDWRIGHT_RECORD_COMPOSITIONS=tests/fixtures/motifex_compositions.txt \
 //     build/tests/motifex_compositions_test
-// The recording holds for glibc's rand and libstdc++'s distributions.
+// The recording holds for glibc's rand and libstdc++'s distributions. Windows'
+// C library has a generator of its own, recorded apart, under Wine, from the
+// Windows build that scripts/test-windows.sh makes:
+//   CHORDWRIGHT_RECORD_COMPOSITIONS=Z:$PWD/tests/fixtures/motifex_compositions-windows.txt \
+//     ctest --test-dir build-windows -R MotifexCompositions
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -58,6 +62,7 @@ const char* const chordNames[] = {"A", "A#", "B", "C", "C#", "D", "D#", "E", "F"
 struct Composer {
 	Motifex* m;
 	rack::app::ModuleWidget* panel = nullptr;
+	bool panelJoined = false;
 	rack::engine::Module::ProcessArgs args{48000.f, 1.f / 48000.f, 0};
 	std::ostringstream out;
 	int count = 0;
@@ -87,9 +92,9 @@ struct Composer {
 		for (int s = 0; s < 32; s++)
 			out << (s ? "|" : " ") << m->stepLabels[s]->getText();
 		int seeds = Motifex::seedCounterValue();
-		out << "\nS seeds+" << seeds - lastSeedCounter << " reads " << wallReads << " key " << m->currentKeyMain
-		    << " chords " << m->currentProg1 << "," << m->currentProg2 << "," << m->currentProg3 << ","
-		    << m->currentProg4 << " history";
+		out << "\nS seeds+" << seeds - lastSeedCounter << " reads " << wallReads << " key " << m->saved.currentKeyMain
+		    << " chords " << m->saved.currentProg1 << "," << m->saved.currentProg2 << "," << m->saved.currentProg3
+		    << "," << m->saved.currentProg4 << " history";
 		lastSeedCounter = seeds;
 		for (int note : Motifex::noteHistorySnapshot())
 			out << " " << note;
@@ -112,10 +117,19 @@ struct Composer {
 		wallReads = 0;
 	}
 
-	// 0: createGroove itself; 1: the Regenerate button; 2: the input.
-	std::vector<float> compose(int via) {
+	// An interface frame, once the panel has joined. The official host library
+	// has panels only in its window; there the frame's work for the module,
+	// drawing the next composition's randomness ahead, is called alone.
+	void frame() {
 		if (panel)
 			panel->step();
+		else if (panelJoined)
+			m->prepareComposing();
+	}
+
+	// 0: createGroove itself; 1: the Regenerate button; 2: the input.
+	std::vector<float> compose(int via) {
+		frame();
 		if (via == 0)
 			return m->createGroove();
 		steadyNow += std::chrono::seconds(1);
@@ -129,8 +143,7 @@ struct Composer {
 		m->params[param].setValue(0.f);
 		input.setVoltage(0.f);
 		m->process(args);
-		if (panel)
-			panel->step();
+		frame();
 		return m->currentNoteArray;
 	}
 };
@@ -153,8 +166,10 @@ std::string composeEverything() {
 	Composer c;
 	std::unique_ptr<Motifex> owner(dynamic_cast<Motifex*>(testing_support::model("Motifex")->createModule()));
 	c.m = owner.get();
-	c.m->clockNow = &fakeSteadyClock;
 	steadyNow = Motifex::Clock::now() + std::chrono::hours(1);
+	MotifexSources fake = MotifexSources::current;
+	fake.steadyNow = &fakeSteadyClock;
+	ScopedSources sources(fake);
 	c.write("constructed", c.m->currentNoteArray);
 
 	// Every level of every control from the defaults, in each root-lock mode.
@@ -188,8 +203,12 @@ std::string composeEverything() {
 	const float voltages[] = {-5.f, -2.5f, -0.01f, 0.f, 0.01f, 1.f, 2.5f, 5.f, 1e30f, NAN};
 	const long ticks[] = {0, 0, 0, 1, 3, 13, 40};
 	for (int n = 0; n < 200; n++) {
-		if (n == 100)
+		if (n == 100) {
+			c.panelJoined = true;
+#ifndef CHORDWRIGHT_OFFICIAL_PLUGIN_DIR
 			c.panel = testing_support::model("Motifex")->createModuleWidget(owner.release());
+#endif
+		}
 		float knobs[6], cv[6];
 		bool connected[6];
 		for (int i = 0; i < 6; i++) {
@@ -218,8 +237,7 @@ std::string composeEverything() {
 		                            c.m->noteFrequencies[26]};
 		tickEvery = n % 3 == 0 ? 5 : 0;
 		wallReads = 0;
-		if (c.panel)
-			c.panel->step();
+		c.frame();
 		int space = n % 4, momentum = (n / 2) % 4, mode = n % 2 ? 3 : n % 3, syncopation = (n * 3) % 5;
 		c.write("quantize length " + std::to_string(length) + " space " + std::to_string(space) + " momentum " +
 		            std::to_string(momentum) + " mode " + std::to_string(mode) + " syncopation " +
@@ -231,24 +249,29 @@ std::string composeEverything() {
 }
 
 TEST(MotifexCompositions, SameAsRecordedForFixedRandomSources) {
-#if !defined(__GLIBC__) || !defined(__GLIBCXX__)
-	GTEST_SKIP() << "recorded with glibc's rand and libstdc++'s distributions";
+#if defined(__GLIBC__) && defined(__GLIBCXX__)
+	const char* recording = "motifex_compositions.txt";
+#elif defined(_WIN32) && defined(__GLIBCXX__)
+	const char* recording = "motifex_compositions-windows.txt";
+#else
+	const char* recording = nullptr;
+	GTEST_SKIP() << "recorded with glibc's or Windows' rand and libstdc++'s distributions";
 #endif
 	// The note memory and seed counter are process-wide: start from fresh.
 	ASSERT_EQ(Motifex::seedCounterValue(), 0) << "run this test first in its own process";
 	ASSERT_TRUE(Motifex::noteHistorySnapshot().empty());
-	Motifex::wallClockSeconds = &fakeWallClock;
-	Motifex::randomDeviceValue = &fakeRandomDevice;
+	MotifexSources fake = MotifexSources::system();
+	fake.wallClockSeconds = &fakeWallClock;
+	fake.randomDeviceValue = &fakeRandomDevice;
+	ScopedSources sources(fake);
 	const std::string composed = composeEverything();
-	Motifex::wallClockSeconds = &Motifex::systemWallClockSeconds;
-	Motifex::randomDeviceValue = &Motifex::systemRandomDeviceValue;
 
 	const char* record = std::getenv("CHORDWRIGHT_RECORD_COMPOSITIONS");
 	if (record) {
-		std::ofstream(record) << composed;
+		std::ofstream(record, std::ios::binary) << composed;
 		GTEST_SKIP() << "recorded to " << record;
 	}
-	std::ifstream file(CHORDWRIGHT_SOURCE_DIR "/tests/fixtures/motifex_compositions.txt");
+	std::ifstream file(std::string(CHORDWRIGHT_SOURCE_DIR "/tests/fixtures/") + recording, std::ios::binary);
 	ASSERT_TRUE(file) << "recording missing";
 	std::stringstream recorded;
 	recorded << file.rdbuf();

@@ -518,11 +518,11 @@ TEST(MotifexGroove, KeyAndChordNamesAreSavedAndUnknownOnesFallBack) {
 	setKnobs(*m, 0.1f, 0.1f, 0.1f, 0.1f, 0.9f, 0.5f);
 	setKeyAndChords(*m, "E major", "B", "C#", "Nope", "");
 	std::vector<float> phrase = m->createGroove();
-	EXPECT_EQ(m->currentKeyMain, "E major");
-	EXPECT_EQ(m->currentProg1, "B");
-	EXPECT_EQ(m->currentProg2, "C#");
-	EXPECT_EQ(m->currentProg3, "Nope");
-	EXPECT_EQ(m->currentProg4, "");
+	EXPECT_EQ(m->saved.currentKeyMain, "E major");
+	EXPECT_EQ(m->saved.currentProg1, "B");
+	EXPECT_EQ(m->saved.currentProg2, "C#");
+	EXPECT_EQ(m->saved.currentProg3, "Nope");
+	EXPECT_EQ(m->saved.currentProg4, "");
 	// Unknown chords play the key's tonic, E.
 	EXPECT_EQ(noteIndex(*m, phrase[0]), 2 + 36);
 	EXPECT_EQ(noteIndex(*m, phrase[8]), 4 + 36);

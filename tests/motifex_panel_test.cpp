@@ -185,7 +185,7 @@ TEST(MotifexPanel, AdoptsTheModulesLabelsAfterTheControls) {
 
 	// Until a patch is loaded the panel writes nothing into them.
 	m->stepLabels[5]->setText("X");
-	m->currentKeyMain = "D minor";
+	m->saved.currentKeyMain = "D minor";
 	w->step();
 	EXPECT_EQ(m->stepLabels[5]->getText(), "X");
 	EXPECT_EQ(m->keyLabel->getText(), "C minor");
@@ -219,7 +219,7 @@ TEST(MotifexPanel, MirrorsALoadedPatchOnEveryFrame) {
 		EXPECT_EQ(m->stepLabels[s]->getText(), names[s]) << "step " << s + 1;
 
 	// Changes by the buttons show on the next frame.
-	m->currentKeyMain = "G major";
+	m->saved.currentKeyMain = "G major";
 	m->currentNoteArray[1] = 0.69f;
 	w->step();
 	EXPECT_EQ(m->keyLabel->getText(), "G major");
@@ -256,7 +256,7 @@ TEST(MotifexPanel, EmptyPhraseShowsCMinorAndLogsEveryFrame) {
 	EXPECT_EQ(last.file, "src/Motifex");
 	EXPECT_EQ(last.func, "step");
 	EXPECT_EQ(m->keyLabel->getText(), "C minor");
-	EXPECT_EQ(m->currentKeyMain, "E major");
+	EXPECT_EQ(m->saved.currentKeyMain, "E major");
 	EXPECT_EQ(m->chordLabels[0]->getText(), "F");
 	EXPECT_EQ(m->stepLabels[3]->getText(), "D3");
 }

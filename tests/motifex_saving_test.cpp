@@ -75,8 +75,8 @@ TEST(MotifexSaving, UnderscoreAfterARestIsSavedAsTheLastNote) {
 TEST(MotifexSaving, MembersInOrderAlsoForAnEmptyPhrase) {
 	auto m = newMotifex();
 	m->currentNoteArray.clear();
-	m->currentKeyMain = "E major";
-	m->currentProg2 = "G";
+	m->saved.currentKeyMain = "E major";
+	m->saved.currentProg2 = "G";
 	Json root(m->dataToJson());
 	Strings keys;
 	for (void* it = json_object_iter(root.j); it; it = json_object_iter_next(root.j, it))
@@ -124,7 +124,8 @@ TEST(MotifexLoading, NumbersLoadedOthersSkippedAndLogged) {
 	m->dataFromJson(root.j);
 	EXPECT_EQ(m->currentNoteArray, (std::vector<float>{261.63f, 293.66f, 440.f}));
 	EXPECT_TRUE(m->dataLoaded);
-	EXPECT_EQ((Strings{m->currentKeyMain, m->currentProg1, m->currentProg2, m->currentProg3, m->currentProg4}),
+	EXPECT_EQ((Strings{m->saved.currentKeyMain, m->saved.currentProg1, m->saved.currentProg2, m->saved.currentProg3,
+	                   m->saved.currentProg4}),
 	          (Strings{"E major", "F", "G", "A", "C"}));
 	EXPECT_EQ(log.messages("dataFromJson"), (Strings{
 	                                            "dataFromJson called",
@@ -146,11 +147,11 @@ TEST(MotifexLoading, NumbersLoadedOthersSkippedAndLogged) {
 
 TEST(MotifexLoading, MissingKeyKeepsTheOldOneAndStillMarksLoaded) {
 	auto m = newMotifex();
-	m->currentKeyMain = "D major";
+	m->saved.currentKeyMain = "D major";
 	Json root("{\"currentNoteArray\": []}");
 	LogCapture log;
 	m->dataFromJson(root.j);
-	EXPECT_EQ(m->currentKeyMain, "D major");
+	EXPECT_EQ(m->saved.currentKeyMain, "D major");
 	EXPECT_TRUE(m->currentNoteArray.empty());
 	EXPECT_TRUE(m->dataLoaded);
 	Strings messages = log.messages("dataFromJson");
@@ -177,7 +178,7 @@ TEST(MotifexLoading, MissingOrMisshapenPhraseChangesNothing) {
 		LogCapture log;
 		m->dataFromJson(root.j);
 		EXPECT_EQ(m->currentNoteArray, (std::vector<float>{110.f, 0.7f})) << c.json;
-		EXPECT_EQ(m->currentKeyMain, "C minor") << c.json;
+		EXPECT_EQ(m->saved.currentKeyMain, "C minor") << c.json;
 		EXPECT_EQ(m->keyLabel->getText(), "C minor") << c.json;
 		EXPECT_FALSE(m->dataLoaded) << c.json;
 		EXPECT_EQ(log.messages("dataFromJson"), (Strings{"dataFromJson called", c.message})) << c.json;
@@ -190,7 +191,9 @@ Motifex::Clock::time_point later() {
 
 TEST(MotifexLoading, LoadedKeyAndChordsDriveButtonsAndRegenerationWithoutAPanel) {
 	auto m = newMotifex();
-	m->clockNow = &later;
+	MotifexSources fake = MotifexSources::system();
+	fake.steadyNow = &later;
+	ScopedSources sources(fake);
 	Json root("{\"currentNoteArray\": [220.0], \"currentKeyMain\": \"E major\", \"currentProg1\": \"F\","
 	          " \"currentProg2\": \"G\", \"currentProg3\": \"A\", \"currentProg4\": \"B\"}");
 	m->dataFromJson(root.j);
@@ -198,15 +201,16 @@ TEST(MotifexLoading, LoadedKeyAndChordsDriveButtonsAndRegenerationWithoutAPanel)
 	m->params[Motifex::KEY_DOWN_PARAM].setValue(1.f);
 	m->params[Motifex::PROGRESSION_CHORD_2_PARAM].setValue(1.f);
 	m->process(args);
-	EXPECT_EQ(m->currentKeyMain, "F major");
+	EXPECT_EQ(m->saved.currentKeyMain, "F major");
 	EXPECT_EQ(m->keyLabel->getText(), "F major");
-	EXPECT_EQ(m->currentProg2, "G#");
+	EXPECT_EQ(m->saved.currentProg2, "G#");
 	EXPECT_EQ(m->chordLabels[1]->getText(), "G#");
 	m->params[Motifex::KEY_DOWN_PARAM].setValue(0.f);
 	m->params[Motifex::PROGRESSION_CHORD_2_PARAM].setValue(0.f);
 	m->params[Motifex::REGENERATE_PARAM].setValue(1.f);
 	m->process(args);
-	EXPECT_EQ((Strings{m->currentKeyMain, m->currentProg1, m->currentProg2, m->currentProg3, m->currentProg4}),
+	EXPECT_EQ((Strings{m->saved.currentKeyMain, m->saved.currentProg1, m->saved.currentProg2, m->saved.currentProg3,
+	                   m->saved.currentProg4}),
 	          (Strings{"F major", "F", "G#", "A", "B"}));
 }
 
@@ -220,8 +224,8 @@ TEST(MotifexLoading, HostileValuesLoadFiniteAndSurviveASave) {
 	for (float v : m->currentNoteArray)
 		EXPECT_TRUE(std::isfinite(v)) << v;
 	EXPECT_EQ(m->currentNoteArray[2], 1e30f);
-	EXPECT_EQ(m->currentKeyMain, oddKey);
-	EXPECT_EQ(m->currentProg1, "");
+	EXPECT_EQ(m->saved.currentKeyMain, oddKey);
+	EXPECT_EQ(m->saved.currentProg1, "");
 	// Saved again, nothing is dropped and the strings come back byte for byte.
 	Json again(m->dataToJson());
 	EXPECT_EQ(json_array_size(json_object_get(again.j, "currentNoteArray")), 8u);

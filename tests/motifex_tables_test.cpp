@@ -135,9 +135,9 @@ TEST(MotifexTables, NewModuleHoldsAComposedPhrase) {
 	auto m = newMotifex();
 	ASSERT_TRUE(m);
 	EXPECT_FALSE(m->dataLoaded);
-	EXPECT_EQ(m->currentKeyMain, "C minor");
-	EXPECT_EQ(m->currentProg1, "C");
-	EXPECT_EQ(m->currentProg4, "C");
+	EXPECT_EQ(m->saved.currentKeyMain, "C minor");
+	EXPECT_EQ(m->saved.currentProg1, "C");
+	EXPECT_EQ(m->saved.currentProg4, "C");
 	// Default knobs: quarter notes, syncopation level 2, so 31 to 33 steps.
 	EXPECT_GE(m->currentNoteArray.size(), 31u);
 	EXPECT_LE(m->currentNoteArray.size(), 33u);

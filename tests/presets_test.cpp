@@ -51,7 +51,8 @@ TEST(FactoryPresets, ShippedBesideThePluginForEachModelAtLeastSixWithPlayersName
 		EXPECT_GE(source.size(), 6u) << model;
 		EXPECT_EQ(filesIn(shippedPresets(model), ".vcvm").size(), source.size()) << model;
 		for (const fs::path& file : source) {
-			EXPECT_EQ(hosttest::readFile(file), hosttest::readFile(shippedPresets(model) / file.filename()))
+			EXPECT_EQ(hosttest::readFile(file.string()),
+			          hosttest::readFile((shippedPresets(model) / file.filename()).string()))
 			    << file << " is not shipped as it is";
 			// The file name is the menu entry: words, not codes.
 			std::string name = file.stem().string();
@@ -136,8 +137,9 @@ TEST(FactoryPresets, LoadIntoTheModuleWithNothingLostAndNoTwoAlike) {
 					EXPECT_EQ(motifex->currentNoteArray[n], (float)json_number_value(json_array_get(notesJ, n)))
 					    << "step " << n + 1;
 				const char* keys[] = {"currentKeyMain", "currentProg1", "currentProg2", "currentProg3", "currentProg4"};
-				std::string held[] = {motifex->currentKeyMain, motifex->currentProg1, motifex->currentProg2,
-				                      motifex->currentProg3, motifex->currentProg4};
+				std::string held[] = {motifex->saved.currentKeyMain, motifex->saved.currentProg1,
+				                      motifex->saved.currentProg2, motifex->saved.currentProg3,
+				                      motifex->saved.currentProg4};
 				for (int k = 0; k < 5; k++) {
 					EXPECT_EQ(held[k], json_string_value(json_object_get(dataJ, keys[k]))) << keys[k];
 					EXPECT_EQ(held[k], json_string_value(json_object_get(data.j, keys[k]))) << keys[k];

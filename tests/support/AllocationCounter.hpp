@@ -12,4 +12,10 @@ extern std::atomic<long> allocationCount;
 // panel relabelling while the engine runs) does not count.
 long threadAllocationCount();
 
+// Whether the counters see allocations made by the plug-in's own code. They
+// do not where its library has an operator new of its own (a Windows DLL):
+// a count of zero there means nothing, and the test says why it skips.
+bool countsPluginAllocations();
+extern const char* const UNCOUNTED_PLUGIN_ALLOCATIONS;
+
 } // namespace testing_support

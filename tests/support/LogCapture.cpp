@@ -1,15 +1,17 @@
 #include "LogCapture.hpp"
 
+#include <filesystem>
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <regex>
 #include <stdexcept>
 
-#include <unistd.h>
-
 // The host's header, not rack.hpp: the test program is the host here.
 #include <logger.hpp>
+
+#include "TempFolder.hpp"
 
 namespace testing_support {
 
@@ -17,18 +19,15 @@ namespace {
 
 const std::string& logFile() {
 	static const std::string path = [] {
-		char name[] = "/tmp/chordwright-log-XXXXXX";
-		int fd = mkstemp(name);
-		if (fd < 0)
-			throw std::runtime_error("cannot create a log file");
-		close(fd);
-		rack::logger::logPath = name;
+		static const std::filesystem::path folder = newTempFolder("chordwright-log");
+		rack::logger::logPath = (folder / "log.txt").string();
 		rack::logger::init();
 		std::atexit([] {
 			rack::logger::destroy();
-			std::remove(rack::logger::logPath.c_str());
+			std::error_code ignored;
+			std::filesystem::remove_all(folder, ignored);
 		});
-		return std::string(name);
+		return rack::logger::logPath;
 	}();
 	return path;
 }

@@ -33,7 +33,7 @@ inline std::vector<fs::path> filesIn(const fs::path& dir, const std::string& ext
 // The file parsed as the host parses it; null (with a failure) otherwise.
 inline json_t* readJson(const fs::path& path) {
 	json_error_t error;
-	json_t* j = json_load_file(path.c_str(), JSON_REJECT_DUPLICATES, &error);
+	json_t* j = json_load_file(path.string().c_str(), JSON_REJECT_DUPLICATES, &error);
 	EXPECT_TRUE(j) << path << ": line " << error.line << ": " << error.text;
 	return j;
 }

@@ -22,7 +22,7 @@ inline math::Vec mm2px(math::Vec mm) {
 // and height in mm, px, in or pt) and keeps what the host's renderer would
 // draw of it for painters: `document`, SVG without the elements and attributes
 // the host ignores (named in `dropped`; loading a file that has any logs a
-// warning).
+// warning). Builds without panel pictures (no libxml2) read the size alone.
 struct Svg {
 	std::string path;
 	math::Vec size;

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Runs a Windows program of the build under Wine: DLLS (folders, ':' between
+# them) are searched for the libraries it links. Quiet and without a display;
+# the Wine prefix is WINEPREFIX or one in the user's cache, made on first use.
+#   cmake/wine-run.sh DLLS PROGRAM [ARGUMENTS...]
+set -euo pipefail
+dlls=$1
+shift
+export WINEPREFIX=${WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/chordwright-windows/wine}
+export WINEDEBUG=${WINEDEBUG:--all}
+# No offer to install .NET or a browser engine into a new prefix.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY WAYLAND_DISPLAY
+wine=/usr/lib/wine/wine64
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+	mkdir -p "$WINEPREFIX"
+	flock "$WINEPREFIX/.making" bash -c "[ -f '$WINEPREFIX/system.reg' ] || '$wine' wineboot -i >/dev/null 2>&1"
+fi
+# Wine reads / as drive Z:, and its path list is separated by ';'.
+WINEPATH=
+IFS=: read -ra folders <<<"$dlls"
+for folder in "${folders[@]}"; do
+	WINEPATH+="${WINEPATH:+;}Z:$folder"
+done
+export WINEPATH
+# Console lines end in "\r\n" there; the readers of the output (CTest's test
+# discovery among them) expect "\n".
+"$wine" "$@" | sed 's/\r$//'
