@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Our engine's speed beside the official host's, from one run: the demo patch
-# (its phrase fixed, so that both play the same) and an example rendered
+# (its phrase fixed, so that both play the same) and a former example
+# patch (Chordwright and Core alone, which both engines have) rendered
 # offline by `rackhost render` and by scripts/render-rack.sh, with the
 # plug-in compiled with our CMake flags on both sides and with the kit's
 # package on the host's. Each render is repeated, all taking turns; printed:
@@ -22,7 +23,7 @@ official_work
 official_same_flags_user_folder "$WORK/same" "$build" >/dev/null
 official_package "$WORK/package" >/dev/null
 demo=$(official_fixed_patch examples/rackhost/demo.json "$WORK/demo" "$build" 2>/dev/null)
-example=examples/Motifex-Melody-over-a-Tracking-Pad.vcv
+example=bench/motifex-melody-over-a-tracking-pad.vcv
 
 # One render of patch $2 by engine $1; appends "wall cpu" to $WORK/<patch>-<engine>.
 run() {

@@ -2,7 +2,10 @@
 # Installs the Debian 12 packages the build, the tests and the headless host
 # need, when any is missing.
 #   scripts/install-deps.sh official   also what the official Rack SDK and host
-#                                      need, and a screen for the host (Xvfb)
+#                                      need, a screen for the host (Xvfb) and
+#                                      numpy for reading renders
+#   scripts/install-deps.sh listening  the same, and what writing the listening
+#                                      examples needs (oggenc, matplotlib)
 #   scripts/install-deps.sh windows    also the Windows cross compiler, Wine to
 #                                      run its programs, jq and zstd (the kit's
 #                                      make) and dpkg-dev (for source packages)
@@ -14,13 +17,17 @@ packages=(
 	libgtest-dev libbenchmark-dev
 	clang libclang-rt-14-dev clang-format
 )
-if [ "${1:-}" = official ]; then
+if [ "${1:-}" = official ] || [ "${1:-}" = listening ]; then
 	packages+=(
 		jq zstd
 		libglew2.2 libglfw3 libjansson4 libcurl4 libarchive13 libspeexdsp1 libsamplerate0 libasound2
 		libjack-jackd2-0 libpulse0 libgl1 libgl1-mesa-dri
 		xvfb xdotool imagemagick tesseract-ocr tesseract-ocr-eng
+		python3-numpy
 	)
+fi
+if [ "${1:-}" = listening ]; then
+	packages+=(vorbis-tools python3-matplotlib)
 fi
 if [ "${1:-}" = windows ]; then
 	packages+=(g++-mingw-w64-x86-64-posix wine64 jq zstd dpkg-dev)

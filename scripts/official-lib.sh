@@ -30,6 +30,22 @@ official_locate_or_skip() {
 	fi
 }
 
+# The package of the host maker's free modules (Fundamental), which every
+# download of the host installs for players: RACK_FUNDAMENTAL (a .vcvplugin
+# or a folder holding one), default the Fundamental folder beside the host.
+# Sets FUNDAMENTAL_PACKAGE; returns 1 when there is none.
+official_fundamental() {
+	local given=${RACK_FUNDAMENTAL:-$(dirname "$RACK_HOST")/Fundamental}
+	if [ -f "$given" ]; then
+		FUNDAMENTAL_PACKAGE=$given
+	else
+		FUNDAMENTAL_PACKAGE=$(find "$given" -maxdepth 1 -name '*.vcvplugin' 2>/dev/null | sort | head -n 1)
+	fi
+	[ -n "$FUNDAMENTAL_PACKAGE" ] || return 1
+	FUNDAMENTAL_PACKAGE=$(realpath "$FUNDAMENTAL_PACKAGE")
+	export FUNDAMENTAL_PACKAGE
+}
+
 # WORK: a scratch folder of the calling script, removed when it ends.
 official_work() {
 	WORK=$(mktemp -d)
@@ -72,12 +88,15 @@ official_package() {
 }
 
 # A fresh user folder below $1 with the plug-in installed as a player installs
-# it; extra settings as JSON members in $2. Prints its path.
+# it; extra settings as JSON members in $2; with $3 "fundamental", the free
+# Fundamental modules beside it, as the host installs them on first start.
+# Prints its path.
 official_user_folder() {
 	local user
 	user=$(mktemp -d "$1/user.XXXXXX")
 	mkdir -p "$user/plugins-lin-x64"
 	tar --zstd -xf "$PACKAGE" -C "$user/plugins-lin-x64"
+	[ "${3:-}" != fundamental ] || cp "$FUNDAMENTAL_PACKAGE" "$user/plugins-lin-x64/"
 	# No update check (no network) and no tips dialog at startup.
 	echo "{\"autoCheckUpdates\": false, \"showTipsOnLaunch\": false${2:+, $2}}" >"$user/settings.json"
 	echo "$user"

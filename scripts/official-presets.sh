@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Loads, headless in the official Rack host, a patch built from each factory
 # preset and each example patch, and fails on any warning or error about the
-# plug-in or the patch, or a run that does not end cleanly.
+# plug-in or the patch, or a run that does not end cleanly. Patches that use
+# the host maker's free modules (Fundamental) run with them installed, as
+# every player has them; without their package such a patch is skipped.
 #   RACK_DIR   the official SDK  (default ../shared/rack/Rack-SDK)
 #   RACK_HOST  the official host (default ../shared/rack/Rack)
+#   RACK_FUNDAMENTAL  the Fundamental package (default ../shared/rack/Fundamental)
 #   CHORDWRIGHT_VCVPLUGIN  an already built .vcvplugin (else one is built
 #              from a clean copy of the tree)
 set -euo pipefail
@@ -13,6 +16,7 @@ source scripts/official-lib.sh
 official_locate_or_skip "official-presets" "skipped"
 official_work
 official_package "$WORK"
+official_fundamental || FUNDAMENTAL_PACKAGE=""
 RACK_VERSION=$(python3 -c "import json,sys; print(json.load(open(sys.argv[1]))['version'])" "$RACK_HOST/Core.json" 2>/dev/null || echo 2.4.1)
 
 # One patch per preset: the preset's module alone; the examples as they are.
@@ -31,8 +35,15 @@ PY
 
 # Each run in a fresh user folder; two at a time.
 run_one() {
-	local patch=$1 user
-	user=$(official_user_folder "$WORK")
+	local patch=$1 user with=""
+	if grep -q '"plugin": *"Fundamental"' "$patch"; then
+		if [ -z "$FUNDAMENTAL_PACKAGE" ]; then
+			echo "skip  $(basename "$patch") (no Fundamental package; set RACK_FUNDAMENTAL)"
+			return 0
+		fi
+		with=fundamental
+	fi
+	user=$(official_user_folder "$WORK" "" $with)
 	official_run_headless "$user" "$patch" 3 || true
 	local log=$user/log.txt problems=""
 	local modules
@@ -53,7 +64,7 @@ run_one() {
 	echo "ok    $(basename "$patch")"
 }
 export -f run_one official_user_folder official_run_headless official_log_problems official_clean_end
-export WORK PACKAGE RACK_HOST
+export WORK PACKAGE RACK_HOST FUNDAMENTAL_PACKAGE
 failed=0
 find "$WORK/patches" -name '*.vcv' -print0 | sort -z | xargs -0 -n1 -P2 bash -c 'run_one "$0"' >"$WORK/results.txt" || failed=1
 cat "$WORK/results.txt"

@@ -56,10 +56,11 @@ same_as_rackhost() {
 	fi
 }
 
-# The same files as rackhost: a Core audio module (mono and stereo), the
-# headless host's clock and recorder, both formats, another sample rate.
+# The same files as rackhost: a Core audio module (mono and stereo: the
+# example patches' former bassline, kept for this), the headless host's clock
+# and recorder, both formats, another sample rate.
 same_as_rackhost examples/Quadrelle-Open-Chord.vcv --seconds 10
-same_as_rackhost examples/Motifex-Bassline-with-a-Drone.vcv --seconds 2 --format s24 --sample-rate 44100
+same_as_rackhost tests/official/motifex-bassline-stereo.vcv --seconds 2 --format s24 --sample-rate 44100
 "$build/rackhost" render examples/rackhost/demo.json -o "$WORK/x.wav" --seconds 0.001 \
 	--save-patch "$WORK/demo.json" >/dev/null
 same_as_rackhost "$WORK/demo.json" --seconds 3
@@ -145,13 +146,13 @@ expect 2 "holds no official host"
 
 # Progress: on a terminal for a render that takes longer than a second, never
 # into a pipe.
-render examples/Motifex-Bassline-with-a-Drone.vcv -o "$WORK/long.wav" --seconds 300
+render tests/official/motifex-bassline-stereo.vcv -o "$WORK/long.wav" --seconds 300
 if [ "$status" = 0 ] && ! grep -q "rendering:" "$WORK/out"; then
 	echo "ok    no progress line into a pipe"
 else
 	fail "a progress line went into a pipe (status $status): $(head -c 300 "$WORK/out")"
 fi
-script -qec "scripts/render-rack.sh examples/Motifex-Bassline-with-a-Drone.vcv -o $WORK/long.wav --seconds 300" \
+script -qec "scripts/render-rack.sh tests/official/motifex-bassline-stereo.vcv -o $WORK/long.wav --seconds 300" \
 	/dev/null >"$WORK/out" 2>&1 || true
 rm -rf "${TMPDIR:?}"/*
 if grep -qE $'\rrendering: [0-9]+% \\([0-9.]+ of 300.0 s of audio, [0-9]+x real time\\)' "$WORK/out"; then

@@ -93,7 +93,10 @@ cached() {
 	key=$({
 		echo "$RACK_DIR $RACK_HOST"
 		c++ --version | head -n 1
-		git ls-files -z --cached --others --exclude-standard -- "$@" | sort -z | xargs -0 sha256sum
+		# Files deleted but not yet committed are still in git's index: only
+		# those present count, as in the clean copy that is built.
+		git ls-files -z --cached --others --exclude-standard -- "$@" |
+			while IFS= read -r -d '' f; do [ ! -e "$f" ] || printf '%s\0' "$f"; done | sort -z | xargs -0 sha256sum
 	} | sha256sum | cut -c1-16)
 	echo "$ROOT/build-rack/$kind-$key"
 }

@@ -17,7 +17,9 @@
 #      the files rackhost writes, bad input refused, nothing left behind
 #      (scripts/official-render-rack.sh); parity: every patch both engines
 #      can play, rendered by both, sample for sample the same
-#      (scripts/official-parity.sh).
+#      (scripts/official-parity.sh);
+#   g. the example patches and listening examples on Rack's engine
+#      (scripts/official-examples.sh).
 # Kit and host: RACK_DIR and RACK_HOST (default ../shared/rack/Rack-SDK and
 # ../shared/rack/Rack beside the repo). Without either, it says so and exits 0.
 set -euo pipefail
@@ -143,5 +145,8 @@ CHORDWRIGHT_VCVPLUGIN=$PACKAGE scripts/official-presets.sh
 phase "f: rendering on the host's engine; parity of our engine and the host's, patch by patch"
 CHORDWRIGHT_VCVPLUGIN=$PACKAGE scripts/official-render-rack.sh
 CHORDWRIGHT_VCVPLUGIN=$PACKAGE scripts/official-parity.sh
+
+phase "g: example patches and listening examples on Rack's engine"
+CHORDWRIGHT_VCVPLUGIN=$PACKAGE scripts/official-examples.sh
 
 phase "passed"

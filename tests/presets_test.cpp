@@ -2,6 +2,7 @@
 // is a module's saved state that the module takes back whole, and plays.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <map>
@@ -43,8 +44,9 @@ std::unique_ptr<Patch> patchOf(json_t* presetJ) {
 
 } // namespace
 
-TEST(FactoryPresets, ShippedBesideThePluginForEachModelAtLeastSixWithPlayersNames) {
+TEST(FactoryPresets, ShippedBesideThePluginForEachModelAtLeastSixWithPlayersNamesAndListeningExamples) {
 	for (const char* model : MODELS) {
+		const std::string manual = hosttest::readFile(hosttest::sourcePath(std::string("docs/") + model + ".md"));
 		auto source = filesIn(hosttest::sourcePath(std::string("presets/") + model), ".vcvm");
 		EXPECT_GE(source.size(), 6u) << model;
 		EXPECT_EQ(filesIn(shippedPresets(model), ".vcvm").size(), source.size()) << model;
@@ -56,6 +58,14 @@ TEST(FactoryPresets, ShippedBesideThePluginForEachModelAtLeastSixWithPlayersName
 			std::string name = file.stem().string();
 			EXPECT_GE(name.size(), 8u) << name;
 			EXPECT_TRUE(std::isupper((unsigned char)name[0])) << name;
+			// Its recording on Rack's engine, linked from the module's manual.
+			std::string listening = "listening/" + std::string(model) + "-preset-" + name;
+			std::replace(listening.begin(), listening.end(), ' ', '-');
+			for (const char* kind : {".ogg", ".png"}) {
+				EXPECT_TRUE(fs::is_regular_file(hosttest::sourcePath("docs/" + listening + kind))) << listening << kind;
+				EXPECT_NE(manual.find("(" + listening + kind + ")"), std::string::npos)
+				    << "not linked: " << listening << kind;
+			}
 		}
 	}
 }

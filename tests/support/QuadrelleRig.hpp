@@ -8,9 +8,10 @@
 
 namespace testing_support {
 
-// A chord oscillator from the built plug-in, run at 48 kHz.
+// A chord oscillator from the built plug-in, run at 48 kHz unless told otherwise.
 struct QuadrelleRig {
 	static constexpr float SAMPLE_RATE = 48000.f;
+	float sampleRate = SAMPLE_RATE;
 	std::unique_ptr<Quadrelle> owner = create<Quadrelle>("Quadrelle");
 	Quadrelle* q = owner.get();
 	int64_t frame = 0;
@@ -33,8 +34,8 @@ struct QuadrelleRig {
 	}
 	void step() {
 		rack::engine::Module::ProcessArgs args;
-		args.sampleRate = SAMPLE_RATE;
-		args.sampleTime = 1.f / SAMPLE_RATE;
+		args.sampleRate = sampleRate;
+		args.sampleTime = 1.f / sampleRate;
 		args.frame = frame++;
 		q->process(args);
 	}
