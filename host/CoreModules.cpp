@@ -84,7 +84,8 @@ float voltageFromJson(json_t* j, size_t index) {
 		return INFINITY;
 	if (text && std::string(text) == "-inf")
 		return -INFINITY;
-	throw rack::Exception("Voltages: volts[%zu] is no voltage (a number, \"nan\", \"inf\" or \"-inf\")", index);
+	throw rack::Exception("Voltages: volts[%llu] is no voltage (a number, \"nan\", \"inf\" or \"-inf\")",
+	                      (unsigned long long)index);
 }
 
 } // namespace
@@ -117,7 +118,7 @@ void Voltages::dataFromJson(json_t* rootJ) {
 		std::vector<float> volts;
 		if (json_is_array(entryJ)) {
 			if (json_array_size(entryJ) < 1 || json_array_size(entryJ) > rack::engine::PORT_MAX_CHANNELS)
-				throw rack::Exception("Voltages: volts[%zu] must hold 1 to 16 channels", i);
+				throw rack::Exception("Voltages: volts[%llu] must hold 1 to 16 channels", (unsigned long long)i);
 			size_t c;
 			json_t* channelJ;
 			json_array_foreach(entryJ, c, channelJ) volts.push_back(voltageFromJson(channelJ, i));
