@@ -5,6 +5,7 @@
 #include <cmath>
 #include <random>
 
+#include "FloatBits.hpp"
 #include "MotifexLevels.hpp"
 #include "MotifexTables.hpp"
 
@@ -201,12 +202,11 @@ void Motifex::regenerate() {
 	currentNoteArray.swap(spareNoteArray);
 }
 
-void Motifex::process(const ProcessArgs&) {
+// Regeneration, the key buttons and the chord buttons.
+void Motifex::handleRequests(bool regenerateByInput) {
 	// Input and button share one hold-off and one clock reading, so both in
 	// the same sample regenerate at most once. The stamp is renewed on every
 	// sample with a request: holding either down regenerates once.
-	const bool regenerateByInput =
-	    inputs[REGENERATE_INPUT].isConnected() && inputs[REGENERATE_INPUT].getVoltage() > 0.f;
 	if (regenerateByInput || params[REGENERATE_PARAM].getValue() == 1.f) {
 		const Clock::time_point now = MotifexSources::current.steadyNow();
 		const bool accepted = now - lastRegenerateTime >= HOLD_OFF;
@@ -228,6 +228,20 @@ void Motifex::process(const ProcessArgs&) {
 			break;
 		}
 	}
+}
+
+void Motifex::process(const ProcessArgs&) {
+	// On nearly every sample no button is down: a button at exactly 0 has no
+	// bit set and cannot act, so one test of all their bits decides whether to
+	// look closer.
+	const bool regenerateByInput =
+	    inputs[REGENERATE_INPUT].isConnected() && inputs[REGENERATE_INPUT].getVoltage() > 0.f;
+	uint32_t buttons = bitsOf(params[REGENERATE_PARAM].getValue()) | bitsOf(params[KEY_UP_PARAM].getValue()) |
+	                   bitsOf(params[KEY_DOWN_PARAM].getValue());
+	for (int k = 0; k < 4; k++)
+		buttons |= bitsOf(params[PROGRESSION_CHORD_1_PARAM + k].getValue());
+	if (buttons != 0 || regenerateByInput)
+		handleRequests(regenerateByInput);
 
 	const float runSwitch = params[RUN_PARAM].getValue();
 	const float runInput = inputs[RUN_INPUT].getVoltage();

@@ -213,6 +213,7 @@ struct Motifex : Module {
 	void takeRestSteps(int length, int count, int* steps);
 	TextLabel* createLabel(float x, float y, int index, const std::string& text);
 	void regenerate();
+	void handleRequests(bool regenerateByInput);
 	// The phrase composed next, into this buffer, then swapped in.
 	std::vector<float> spareNoteArray;
 };

@@ -1,6 +1,6 @@
 #include "Quadrelle.hpp"
 
-#include <cstring>
+#include "FloatBits.hpp"
 
 using namespace quadrelle;
 
@@ -10,12 +10,6 @@ const int NOTE_PARAMS[3] = {Quadrelle::NOTE_1_PARAM, Quadrelle::NOTE_2_PARAM, Qu
 const double TWO_PI = 6.283185307179586;
 // sin(-1): the saw's value right after it resets.
 const float SAW_RESET_VALUE = -0.84147096f;
-
-uint32_t bitsOf(float x) {
-	uint32_t u;
-	std::memcpy(&u, &x, sizeof(u));
-	return u;
-}
 
 } // namespace
 
@@ -280,7 +274,12 @@ inline bool Quadrelle::controlsUnchanged(float sampleTime) {
 		return false;
 	uint32_t diff = (bitsOf(sampleTime) ^ memo.sampleTime) |
 	                (bitsOf(inputs[VOCT_INPUT].getVoltage()) ^ memo.pitchVolts) | (channelCounts() ^ memo.channels);
-	for (int i = 0; i < PARAMS_LEN; i++)
+	// A whole number of vectors first: GCC vectorizes a loop at -O2 only when
+	// it needs no remainder loop of its own, and this one runs every sample.
+	const int vectorPart = PARAMS_LEN - PARAMS_LEN % 8;
+	for (int i = 0; i < vectorPart; i++)
+		diff |= bitsOf(params[i].getValue()) ^ memo.params[i];
+	for (int i = vectorPart; i < PARAMS_LEN; i++)
 		diff |= bitsOf(params[i].getValue()) ^ memo.params[i];
 	return diff == 0;
 }

@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "FloatBits.hpp"
 #include "Motifex.hpp"
 #include "PluginFixture.hpp"
 
@@ -76,10 +77,8 @@ struct Composer {
 		for (int i = 0; i < 96; i++)
 			if (m->noteFrequencies[i] == v)
 				return std::to_string(i);
-		uint32_t bits;
-		std::memcpy(&bits, &v, 4);
 		char text[16];
-		std::snprintf(text, sizeof text, "x%08x", (unsigned)bits);
+		std::snprintf(text, sizeof text, "x%08x", (unsigned)bitsOf(v));
 		return text;
 	}
 

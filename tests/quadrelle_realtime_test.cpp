@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "AllocationCounter.hpp"
+#include "FloatBits.hpp"
 #include "PluginFixture.hpp"
 #include "Quadrelle.hpp"
 
@@ -28,12 +29,6 @@ const float INF = std::numeric_limits<float>::infinity();
 
 std::unique_ptr<rack::engine::Module> newModule() {
 	return std::unique_ptr<rack::engine::Module>(testing_support::model("Quadrelle")->createModule());
-}
-
-uint32_t bits(float x) {
-	uint32_t u;
-	std::memcpy(&u, &x, sizeof(u));
-	return u;
 }
 
 // Random values for knobs and the pitch input, weighted towards the edges that matter.
@@ -83,19 +78,19 @@ struct Chooser {
 
 void expectSameState(Quadrelle* a, Quadrelle* b, long sample) {
 	for (int p = 0; p < Quadrelle::OUTPUTS_LEN; p++)
-		ASSERT_EQ(bits(a->outputs[p].getVoltage()), bits(b->outputs[p].getVoltage()))
+		ASSERT_EQ(bitsOf(a->outputs[p].getVoltage()), bitsOf(b->outputs[p].getVoltage()))
 		    << "output " << p << " at sample " << sample;
 	for (int l = 0; l < Quadrelle::LIGHTS_LEN; l++)
-		ASSERT_EQ(bits(a->lights[l].getBrightness()), bits(b->lights[l].getBrightness()))
+		ASSERT_EQ(bitsOf(a->lights[l].getBrightness()), bitsOf(b->lights[l].getBrightness()))
 		    << "light " << l << " at sample " << sample;
 	for (int i = 0; i < Quadrelle::PARAMS_LEN; i++)
-		ASSERT_EQ(bits(a->params[i].getValue()), bits(b->params[i].getValue()))
+		ASSERT_EQ(bitsOf(a->params[i].getValue()), bitsOf(b->params[i].getValue()))
 		    << "param " << i << " at sample " << sample;
 	for (int v = 0; v < 4; v++) {
-		ASSERT_EQ(bits(a->cyclePhase[v]), bits(b->cyclePhase[v])) << "sample " << sample;
-		ASSERT_EQ(bits(a->sawPhase[v]), bits(b->sawPhase[v])) << "sample " << sample;
-		ASSERT_EQ(bits(a->voiceFreq[v]), bits(b->voiceFreq[v])) << "sample " << sample;
-		ASSERT_EQ(bits(a->octaveMult[v]), bits(b->octaveMult[v])) << "sample " << sample;
+		ASSERT_EQ(bitsOf(a->cyclePhase[v]), bitsOf(b->cyclePhase[v])) << "sample " << sample;
+		ASSERT_EQ(bitsOf(a->sawPhase[v]), bitsOf(b->sawPhase[v])) << "sample " << sample;
+		ASSERT_EQ(bitsOf(a->voiceFreq[v]), bitsOf(b->voiceFreq[v])) << "sample " << sample;
+		ASSERT_EQ(bitsOf(a->octaveMult[v]), bitsOf(b->octaveMult[v])) << "sample " << sample;
 		ASSERT_EQ(a->noteIndex[v], b->noteIndex[v]) << "sample " << sample;
 	}
 	ASSERT_EQ(a->harmonyCorrection, b->harmonyCorrection) << "sample " << sample;
