@@ -9,7 +9,8 @@
 #     it): at most 1e-5 V apart; the largest difference is reported.
 # Any difference names the patch, the sample and both values.
 # Patches: examples/*.vcv (those without Fundamental modules, which only
-# Rack's engine has), examples/rackhost/demo.json, tests/official/*.vcv.
+# Rack's engine has), examples/rackhost/demo.json, tests/official/*.vcv and the
+# benchmark's patch in bench/.
 # A Motifex without a saved phrase composes one from the clock and the random
 # device when it is made, so such a patch first gets the phrase rackhost
 # composed saved into it, and both engines play that.
@@ -37,7 +38,7 @@ echo "plug-in for the bit-for-bit comparison: $flags, against $RACK_DIR"
 # The patches, each under a name of its own.
 mkdir "$WORK/patches"
 patches=()
-for patch in examples/*.vcv examples/rackhost/demo.json tests/official/*.vcv; do
+for patch in examples/*.vcv examples/rackhost/demo.json tests/official/*.vcv bench/*.vcv; do
 	# The host maker's free modules exist only in Rack's engine; those
 	# patches are checked there alone (scripts/official-examples.sh).
 	if grep -q '"plugin": *"Fundamental"' "$patch"; then
