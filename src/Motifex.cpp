@@ -369,24 +369,15 @@ json_t* Motifex::dataToJson() {
 		return rootJ;
 	}
 
-	// A hold straight after a rest has no note to hold in a saved phrase, so
-	// it is saved as the last note played before it. Only the saved copy
-	// differs.
-	const float noValidNote = -1.f;
-	float lastValidNote = noValidNote;
+	// Every entry is saved as it is, holds included: a hold written as a note
+	// would play a different gate once loaded (a note and a hold are cut
+	// short by different rules), and a saved phrase must play what was heard.
 	for (size_t i = 0; i < notes.size(); i++) {
-		float value = notes[i];
-		if (value == UNDERSCORE_NOTE) {
-			if (i > 0 && notes[i - 1] == EMPTY_NOTE && lastValidNote != noValidNote) {
-				MOTIFEX_DEBUG("dataToJson", "Replaced underscore with last valid note: %f", (double)lastValidNote);
-				value = lastValidNote;
-			} else {
-				MOTIFEX_DEBUG("dataToJson", "Underscore found but no valid replacement.");
-			}
-		} else if (value != EMPTY_NOTE) {
-			lastValidNote = value;
-			MOTIFEX_DEBUG("dataToJson", "Updated last valid note: %f", (double)lastValidNote);
-		}
+		const float value = notes[i];
+		if (value == UNDERSCORE_NOTE)
+			MOTIFEX_DEBUG("dataToJson", "Underscore found but no valid replacement.");
+		else if (value != EMPTY_NOTE)
+			MOTIFEX_DEBUG("dataToJson", "Updated last valid note: %f", (double)value);
 		if (json_array_append_new(notesJ, json_real((double)value)) == 0)
 			MOTIFEX_DEBUG("dataToJson", "Appended value %f to JSON array.", (double)value);
 		else
@@ -573,23 +564,21 @@ void MotifexWidget::step() {
 		// buttons wrote.
 		if (!m->dataLoaded)
 			return;
-		total = m->currentNoteArray.size();
-		std::copy(m->currentNoteArray.begin(), m->currentNoteArray.begin() + std::min<size_t>(total, 32), notes);
-		if (total > 0)
-			names = m->saved;
+		total = std::min<size_t>(m->currentNoteArray.size(), 32);
+		std::copy(m->currentNoteArray.begin(), m->currentNoteArray.begin() + total, notes);
+		names = m->saved;
 	}
 
-	if (total == 0) {
+	// An empty phrase plays rests and is saved empty, so it shows as 32 empty
+	// steps under the patch's own key and chords; said once, not per frame.
+	if (total == 0 && !reportedEmpty)
 		rack::logger::log(rack::logger::DEBUG_LEVEL, "src/Motifex", __LINE__, "step", "currentNoteArray is empty.");
-		std::lock_guard<std::mutex> lock(m->sharedMutex);
-		m->keyLabel->text = "C minor";
-		return;
-	}
+	reportedEmpty = total == 0;
 
 	// A value that is no table frequency has no name and shows empty, as do
 	// the steps beyond a short phrase.
 	std::string stepNames[32];
-	for (size_t s = 0; s < std::min<size_t>(total, 32); s++) {
+	for (size_t s = 0; s < total; s++) {
 		const float v = notes[s];
 		int entry = motifex::noteIndexOf(m->noteFrequencies, v);
 		if (v == Motifex::UNDERSCORE_NOTE)

@@ -222,4 +222,8 @@ struct MotifexWidget : ModuleWidget {
 	MotifexWidget(Motifex* module);
 	~MotifexWidget() override;
 	void step() override;
+
+  private:
+	// An empty loaded phrase has been reported in the log.
+	bool reportedEmpty = false;
 };

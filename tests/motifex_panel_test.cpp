@@ -235,11 +235,22 @@ TEST(MotifexPanel, MirrorsALoadedPatchOnEveryFrame) {
 		EXPECT_EQ(m->stepLabels[s]->getText(), "") << "step " << s + 1;
 }
 
-TEST(MotifexPanel, EmptyPhraseShowsCMinorAndLogsEveryFrame) {
+Motifex::Clock::time_point anHourLater() {
+	return Motifex::Clock::now() + std::chrono::hours(1);
+}
+
+// An empty phrase in a patch: the panel shows 32 empty steps under the
+// patch's key and chords, says so in the log once, and the buttons, what is
+// saved and what is composed next all start from that key.
+TEST(MotifexPanel, EmptyPhraseShowsThePatchsKeyAndIsReportedOnce) {
 	Motifex* m = newMotifex();
 	auto w = newPanel(m);
-	load(m, "{\"currentNoteArray\": [], \"currentKeyMain\": \"E major\", \"currentProg1\": \"F\"}");
-	m->stepLabels[3]->setText("D3");
+	// An hour on, past every button's hold-off since construction.
+	MotifexSources fake = MotifexSources::system();
+	fake.steadyNow = &anHourLater;
+	ScopedSources sources(fake);
+	w->step();
+	load(m, "{\"currentNoteArray\": [], \"currentKeyMain\": \"F# major\", \"currentProg1\": \"F\"}");
 	logger::Record last;
 	int count = 0;
 	logger::Sink previous = logger::setSink([&](const logger::Record& r) {
@@ -250,15 +261,46 @@ TEST(MotifexPanel, EmptyPhraseShowsCMinorAndLogsEveryFrame) {
 	});
 	for (int i = 0; i < 3; i++)
 		w->step();
-	logger::setSink(previous);
-	EXPECT_EQ(count, 3);
+	EXPECT_EQ(count, 1);
 	EXPECT_EQ(last.level, logger::DEBUG_LEVEL);
 	EXPECT_EQ(last.file, "src/Motifex");
 	EXPECT_EQ(last.func, "step");
-	EXPECT_EQ(m->keyLabel->getText(), "C minor");
-	EXPECT_EQ(m->saved.currentKeyMain, "E major");
+	EXPECT_EQ(m->keyLabel->getText(), "F# major");
 	EXPECT_EQ(m->chordLabels[0]->getText(), "F");
-	EXPECT_EQ(m->stepLabels[3]->getText(), "D3");
+	for (int s = 0; s < 32; s++)
+		EXPECT_EQ(m->stepLabels[s]->getText(), "") << "step " << s + 1;
+
+	// Key Down steps from the patch's key, and the panel keeps showing it.
+	rack::engine::Module::ProcessArgs args{48000.f, 1.f / 48000.f, 0};
+	m->params[Motifex::KEY_DOWN_PARAM].setValue(1.f);
+	m->process(args);
+	m->params[Motifex::KEY_DOWN_PARAM].setValue(0.f);
+	w->step();
+	EXPECT_EQ(m->keyLabel->getText(), "G major");
+	json_t* saved = m->dataToJson();
+	EXPECT_EQ(json_array_size(json_object_get(saved, "currentNoteArray")), 0u);
+	EXPECT_STREQ(json_string_value(json_object_get(saved, "currentKeyMain")), "G major");
+	json_decref(saved);
+
+	// A composed phrase shows; emptied again, it is reported again, once.
+	m->params[Motifex::REGENERATE_PARAM].setValue(1.f);
+	m->process(args);
+	w->step();
+	EXPECT_EQ(m->saved.currentKeyMain, "G major");
+	EXPECT_EQ(m->keyLabel->getText(), "G major");
+	auto shownSteps = [&] {
+		int shown = 0;
+		for (Motifex::TextLabel* label : m->stepLabels)
+			shown += !label->getText().empty();
+		return shown;
+	};
+	EXPECT_GT(shownSteps(), 0);
+	load(m, "{\"currentNoteArray\": []}");
+	w->step();
+	w->step();
+	logger::setSink(previous);
+	EXPECT_EQ(count, 2);
+	EXPECT_EQ(shownSteps(), 0);
 }
 
 TEST(MotifexPanel, LabelsDrawGreenAtTheirPositions) {

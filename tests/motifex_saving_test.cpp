@@ -1,5 +1,6 @@
-// Saved state of the phrase generator: the JSON written and read, the
-// underscore rule, the debug log of both directions, and hostile patches.
+// Saved state of the phrase generator: the JSON written and read (every
+// entry as it is), the debug log of both directions, hostile patches, and
+// what a loaded phrase then plays.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -60,14 +61,13 @@ std::vector<double> widened(std::vector<float> values) {
 	return std::vector<double>(values.begin(), values.end());
 }
 
-TEST(MotifexSaving, UnderscoreAfterARestIsSavedAsTheLastNote) {
+TEST(MotifexSaving, EveryEntryIsSavedAsItIsHoldsIncluded) {
 	auto m = newMotifex();
-	EXPECT_EQ(saveNotes(*m, {220.f, 0.69f, 0.7f, 0.7f, 330.f}), widened({220.f, 0.69f, 220.f, 0.7f, 330.f}));
+	EXPECT_EQ(saveNotes(*m, {220.f, 0.69f, 0.7f, 0.7f, 330.f}), widened({220.f, 0.69f, 0.7f, 0.7f, 330.f}));
 	EXPECT_EQ(saveNotes(*m, {0.7f, 220.f}), widened({0.7f, 220.f}));
 	EXPECT_EQ(saveNotes(*m, {0.69f, 0.7f}), widened({0.69f, 0.7f}));
-	EXPECT_EQ(saveNotes(*m, {220.f, 0.7f}), widened({220.f, 0.7f}));
 	EXPECT_EQ(saveNotes(*m, {220.f, 0.7f, 330.f, 0.69f, 0.69f, 0.7f}),
-	          widened({220.f, 0.7f, 330.f, 0.69f, 0.69f, 330.f}));
+	          widened({220.f, 0.7f, 330.f, 0.69f, 0.69f, 0.7f}));
 	EXPECT_EQ(saveNotes(*m, {261.63f, 0.7f, 0.69f}),
 	          (std::vector<double>{261.6300048828125, 0.699999988079071044921875, 0.689999997615814208984375}));
 }
@@ -101,15 +101,15 @@ TEST(MotifexSaving, LogOfASave) {
 	              "Updated last valid note: 220.000000",
 	              "Appended value 220.000000 to JSON array.",
 	              "Appended value 0.690000 to JSON array.",
-	              "Replaced underscore with last valid note: 220.000000",
-	              "Appended value 220.000000 to JSON array.",
+	              "Underscore found but no valid replacement.",
+	              "Appended value 0.700000 to JSON array.",
 	              "Underscore found but no valid replacement.",
 	              "Appended value 0.700000 to JSON array.",
 	              "Updated last valid note: 330.000000",
 	              "Appended value 330.000000 to JSON array.",
 	              "Added currentNoteArray to root JSON object.",
 	              "Complete JSON being saved: "
-	              "{\"currentNoteArray\":[220.0,0.68999999761581421,220.0,0.69999998807907104,330.0],"
+	              "{\"currentNoteArray\":[220.0,0.68999999761581421,0.69999998807907104,0.69999998807907104,330.0],"
 	              "\"currentKeyMain\":\"C minor\",\"currentProg1\":\"C\",\"currentProg2\":\"C\",\"currentProg3\":\"C\","
 	              "\"currentProg4\":\"C\"}",
 	          }));
@@ -245,3 +245,107 @@ TEST(MotifexLoading, HostileValuesLoadFiniteAndSurviveASave) {
 }
 
 } // namespace
+
+namespace {
+
+const rack::engine::Module::ProcessArgs ARGS{48000.f, 1.f / 48000.f, 0};
+
+// Plays `steps` clock steps of `period` samples; the gate on every sample.
+std::vector<float> playGates(Motifex& m, int steps, int period = 4800) {
+	m.params[Motifex::RUN_PARAM].setValue(1.f);
+	m.inputs[Motifex::CLOCK_INPUT].channels = 1;
+	std::vector<float> gates;
+	for (int s = 0; s < steps * period; s++) {
+		m.inputs[Motifex::CLOCK_INPUT].setVoltage(s % period < period / 2 ? 5.f : 0.f);
+		m.process(ARGS);
+		gates.push_back(m.outputs[Motifex::GATE_OUTPUT].getVoltage());
+	}
+	return gates;
+}
+
+// Gate rises, counting from a closed gate before the first sample.
+int rises(const std::vector<float>& gates) {
+	int count = 0;
+	float previous = 0.f;
+	for (float g : gates) {
+		count += previous == 0.f && g > 0.f;
+		previous = g;
+	}
+	return count;
+}
+
+std::unique_ptr<Motifex> reopen(Motifex& m) {
+	Json saved(m.dataToJson());
+	auto copy = newMotifex();
+	copy->dataFromJson(saved.j);
+	return copy;
+}
+
+} // namespace
+
+// A hold right after a rest starts a new gate that a note in its place would
+// not; saved and reopened, the phrase keeps all three gates of each loop.
+TEST(MotifexLoading, AHoldAfterARestStillSoundsAfterReopening) {
+	auto m = newMotifex();
+	m->currentNoteArray = std::vector<float>(32, Motifex::EMPTY_NOTE);
+	m->currentNoteArray[0] = 392.f;
+	m->currentNoteArray[2] = Motifex::UNDERSCORE_NOTE;
+	m->currentNoteArray[3] = 261.63f;
+	auto copy = reopen(*m);
+	EXPECT_EQ(copy->currentNoteArray, m->currentNoteArray);
+	const std::vector<float> heard = playGates(*m, 64);
+	EXPECT_EQ(rises(heard), 6);
+	EXPECT_EQ(playGates(*copy, 64), heard);
+}
+
+// Patches saved before holds were kept carry the last note in the hold's
+// place: they load and save again exactly as written.
+TEST(MotifexLoading, TheOlderSavedFormLoadsAndSavesAsWritten) {
+	auto m = newMotifex();
+	Json root("{\"currentNoteArray\": [392.0, 0.68999999761581421, 392.0, 261.6300048828125]}");
+	m->dataFromJson(root.j);
+	EXPECT_EQ(m->currentNoteArray, (std::vector<float>{392.f, 0.69f, 392.f, 261.63f}));
+	EXPECT_EQ(saveNotes(*m, m->currentNoteArray), widened({392.f, 0.69f, 392.f, 261.63f}));
+}
+
+// Without a panel, an empty or short loaded phrase plays, steps its buttons
+// from and saves what the patch holds: rests where it has no entries, the
+// patch's key and chords.
+TEST(MotifexLoading, EmptyAndShortPhrasesPlayAndSaveWhatThePatchHolds) {
+	auto m = newMotifex();
+	// An hour on, past every button's hold-off since construction.
+	MotifexSources fake = MotifexSources::system();
+	fake.steadyNow = &later;
+	ScopedSources sources(fake);
+	Json empty("{\"currentNoteArray\": [], \"currentKeyMain\": \"F# major\", \"currentProg1\": \"F#\","
+	           " \"currentProg2\": \"B\", \"currentProg3\": \"C#\", \"currentProg4\": \"F#\"}");
+	m->dataFromJson(empty.j);
+	const std::vector<float> gates = playGates(*m, 40);
+	EXPECT_EQ(rises(gates), 0);
+	EXPECT_EQ(m->outputs[Motifex::CV_OUTPUT].getVoltage(), 0.f);
+
+	m->params[Motifex::KEY_DOWN_PARAM].setValue(1.f);
+	m->process(ARGS);
+	m->params[Motifex::KEY_DOWN_PARAM].setValue(0.f);
+	EXPECT_EQ(m->keyLabel->getText(), "G major");
+	Json saved(m->dataToJson());
+	EXPECT_EQ(json_array_size(json_object_get(saved.j, "currentNoteArray")), 0u);
+	EXPECT_STREQ(json_string_value(json_object_get(saved.j, "currentKeyMain")), "G major");
+	EXPECT_STREQ(json_string_value(json_object_get(saved.j, "currentProg2")), "B");
+
+	// Regenerate composes in the patch's progression.
+	m->params[Motifex::REGENERATE_PARAM].setValue(1.f);
+	m->process(ARGS);
+	EXPECT_GE(m->currentNoteArray.size(), 31u);
+	EXPECT_EQ(m->saved.currentProg3, "C#");
+
+	// A short phrase plays its entries, then rests to the end of the 32 steps.
+	Json shortPhrase("{\"currentNoteArray\": [440, 0.7]}");
+	m->dataFromJson(shortPhrase.j);
+	m->params[Motifex::REGENERATE_PARAM].setValue(0.f);
+	m->currentStep = 0;
+	const std::vector<float> loop = playGates(*m, 32);
+	EXPECT_EQ(rises(loop), 1);
+	EXPECT_NEAR(m->outputs[Motifex::CV_OUTPUT].getVoltage(), std::log2(440.0 / 261.63), 1e-4);
+	EXPECT_EQ(saveNotes(*m, m->currentNoteArray), widened({440.f, 0.7f}));
+}
