@@ -127,6 +127,11 @@ void RackEngine::step(int frames) {
 	APP->engine->stepBlock(frames);
 }
 
+void RackEngine::setSampleRate(int sampleRate) {
+	settings::sampleRate = sampleRate;
+	APP->engine->setSampleRate((float)sampleRate);
+}
+
 json_t* RackEngine::readPatchFile(const std::string& path, const std::string& scratchDir) {
 	FILE* f = std::fopen(path.c_str(), "rb");
 	if (!f)

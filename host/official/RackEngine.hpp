@@ -49,6 +49,9 @@ class RackEngine {
 	void removeModule(rack::engine::Module* module);
 	// Runs `frames` samples.
 	void step(int frames);
+	// Changes the engine's sample rate, as choosing another one in the host
+	// does while it runs.
+	void setSampleRate(int sampleRate);
 
 	// A patch file's JSON (new reference) as the host reads it: plain JSON,
 	// or a compressed patch unpacked into `scratchDir`. Throws rack::Exception.
