@@ -418,14 +418,44 @@ TEST(MotifexCharacter, RegenerateRequestsCloserThanTheHoldOffCountAsOne) {
 	}
 }
 
+// A square wave sampled at 48 kHz in real time: high for the first half of
+// each cycle.
+TEST(MotifexCharacter, ASquareIntoRegenerateComposesOnEveryRiseOnlyWithALongEnoughLowHalf) {
+	for (const Row& row : table("Motifex.md", "regenerate-square")) {
+		Player p(std::vector<float>(32, 440.f));
+		p.m->params[Motifex::SPACE_PARAM].setValue(0.6f);
+		p.m->params[Motifex::ROOT_LOCK_PARAM].setValue(0.3f);
+		ScopedSources sources(fakeClock());
+		p.m->inputs[Motifex::REGENERATE_INPUT].channels = 1;
+		fakeNow = Motifex::Clock::now() + std::chrono::seconds(5);
+		const double hz = number(row[0]);
+		const int rises = (int)number(row[2]);
+		const int64_t samples = (int64_t)std::llround(rises * 48000 / hz);
+		int phrases = 0;
+		std::vector<float> last = p.m->currentNoteArray;
+		for (int64_t s = 0; s < samples; s++) {
+			const double phase = std::fmod(s * hz / 48000.0, 1.0);
+			p.m->inputs[Motifex::REGENERATE_INPUT].setVoltage(phase < 0.5 ? 5.f : -5.f);
+			p.sample(0.f);
+			if (p.m->currentNoteArray != last)
+				phrases++;
+			last = p.m->currentNoteArray;
+			fakeNow += std::chrono::nanoseconds(20833);
+		}
+		EXPECT_NEAR(500.0 / hz, number(row[1]), 0.5) << row[0] << " Hz";
+		EXPECT_EQ(phrases, (int)number(row[3])) << row[0] << " Hz";
+	}
+}
+
 TEST(Manuals, EveryCheckedTableIsOneTheTestsRead) {
 	// The tables this file and manual_figures_test.cpp measure.
 	const std::set<std::string> measured = {
-	    "chord-octaves", "cv",          "display-names", "gain-knob",        "harmony-correction", "harmony-delay",
-	    "key-buttons",   "legato",      "momentum",      "motifex-voltages", "new-module-level",   "note-knob",
-	    "octave",        "octave-knob", "pace",          "pitch-input",      "range-knob",         "regenerate-merge",
-	    "reset",         "root-lock",   "root-lock-cv",  "saw-tuning",       "short-gate",         "space",
-	    "square-offset", "syncopation", "wave-knob",     "wave-loudness",    "wave-peaks"};
+	    "chord-octaves",    "cv",           "display-names",    "gain-knob",         "harmony-correction",
+	    "harmony-delay",    "key-buttons",  "legato",           "momentum",          "motifex-voltages",
+	    "new-module-level", "note-knob",    "octave",           "octave-knob",       "pace",
+	    "pitch-input",      "range-knob",   "regenerate-merge", "regenerate-square", "reset",
+	    "root-lock",        "root-lock-cv", "saw-tuning",       "short-gate",        "space",
+	    "square-offset",    "syncopation",  "wave-knob",        "wave-loudness",     "wave-peaks"};
 	std::set<std::string> marked;
 	for (const char* manual : {"Quadrelle.md", "Motifex.md"}) {
 		std::ifstream in(std::string(CHORDWRIGHT_SOURCE_DIR) + "/docs/" + manual);

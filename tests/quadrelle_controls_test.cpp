@@ -55,6 +55,16 @@ TEST(QuadrelleControls, ConfiguresItsParametersPortsAndLights) {
 		EXPECT_EQ(rig.light(i), 0.f) << "light " << i << " lit before the first sample";
 }
 
+// Its jacks carry no names: the host's tooltips show their numbers, which
+// the README tells players.
+TEST(QuadrelleControls, JacksShowTheirNumbersInTheHostsTooltips) {
+	Rig rig;
+	EXPECT_EQ(rig.q->inputInfos[Quadrelle::VOCT_INPUT]->getFullName(), "#1 input");
+	const char* outputs[] = {"#1 output", "#2 output", "#3 output", "#4 output", "#5 output"};
+	for (int id = Quadrelle::MIX_OUTPUT; id <= Quadrelle::VOICE_4_OUTPUT; id++)
+		EXPECT_EQ(rig.q->outputInfos[id]->getFullName(), outputs[id]);
+}
+
 TEST(QuadrelleControls, FirstSampleShowsFifthAndDrones) {
 	Rig rig;
 	rig.run();

@@ -78,8 +78,12 @@ void ParamQuantity::randomize() {
 
 std::string PortInfo::getName() {
 	if (name.empty())
-		return std::string(type == Port::INPUT ? "Input " : "Output ") + std::to_string(portId + 1);
+		return "#" + std::to_string(portId + 1);
 	return name;
+}
+
+std::string PortInfo::getFullName() {
+	return getName() + (type == Port::INPUT ? " input" : " output");
 }
 
 Module::Module() {

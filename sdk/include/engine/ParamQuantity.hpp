@@ -57,7 +57,10 @@ struct PortInfo {
 
 	virtual ~PortInfo() {
 	}
+	// An unnamed port is called by its number, as the host calls it: "#1".
 	virtual std::string getName();
+	// What the host's tooltip shows: "Clock input", "#1 output".
+	std::string getFullName();
 };
 
 } // namespace engine
