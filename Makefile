@@ -13,6 +13,7 @@ DISTRIBUTABLES += presets
 # The players' example patches (the headless host's own, in examples/rackhost, stay out).
 DISTRIBUTABLES += $(wildcard examples/*.vcv)
 DISTRIBUTABLES += $(wildcard LICENSE*)
+DISTRIBUTABLES += CHANGELOG.md
 
 include $(RACK_DIR)/plugin.mk
 

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include <jansson.h>
+
 #include "PluginFixture.hpp"
 #include "PluginLoader.hpp"
 #include "PluginSet.hpp"
@@ -138,6 +140,15 @@ inline rackhost::PluginSet& plugins() {
 // A file of the source tree.
 inline std::string sourcePath(const std::string& relative) {
 	return (fs::path(CHORDWRIGHT_SOURCE_DIR) / relative).string();
+}
+
+// The plug-in's version, as its manifest gives it.
+inline std::string pluginVersion() {
+	json_t* manifest = json_load_file(sourcePath("plugin.json").c_str(), 0, nullptr);
+	const char* version = json_string_value(json_object_get(manifest, "version"));
+	const std::string v = version ? version : "";
+	json_decref(manifest);
+	return v;
 }
 
 } // namespace hosttest

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "PluginLoader.hpp"
+#include "host_test_support.hpp"
 #include "SharedLibrary.hpp"
 #include "TempFolder.hpp"
 
@@ -50,7 +51,7 @@ TEST(PluginLoading, ListsBothModelsInRegistrationOrderWithManifestNames) {
 	auto loaded = rackhost::loadPlugin(rackhost::builtPluginDir());
 	rack::plugin::Plugin* plugin = loaded->get();
 	EXPECT_EQ(plugin->slug, "Chordwright");
-	EXPECT_EQ(plugin->version, "2.0.0");
+	EXPECT_EQ(plugin->version, hosttest::pluginVersion());
 	EXPECT_EQ(plugin->path, rackhost::builtPluginDir());
 	ASSERT_EQ(plugin->models.size(), 2u);
 	EXPECT_EQ(plugin->models.front()->slug, "Quadrelle");
