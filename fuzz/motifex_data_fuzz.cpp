@@ -1,9 +1,11 @@
 // Any JSON as the phrase generator's saved data: loading it, then playing,
 // regenerating, stepping and drawing the panel and saving again must stay
-// sound (no crash, no sanitizer report, finite outputs).
+// sound (no crash, no sanitizer report, finite outputs), and what it saves
+// must load into a module that saves the same.
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #include "HostContext.hpp"
 #include "PluginLoader.hpp"
@@ -35,6 +37,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 	rack::app::ModuleWidget* panel = model->createModuleWidget(module);
 	module->dataFromJson(rootJ);
 	json_decref(rootJ);
+
+	// Whatever was loaded, what is saved loads again into what saves the same.
+	json_t* savedJ = module->dataToJson();
+	rack::engine::Module* reopened = model->createModule();
+	reopened->dataFromJson(savedJ);
+	json_t* resavedJ = reopened->dataToJson();
+	char* saved = json_dumps(savedJ, JSON_SORT_KEYS);
+	char* resaved = json_dumps(resavedJ, JSON_SORT_KEYS);
+	if (!saved || !resaved || std::strcmp(saved, resaved) != 0)
+		std::abort();
+	std::free(saved);
+	std::free(resaved);
+	json_decref(savedJ);
+	json_decref(resavedJ);
+	delete reopened;
 
 	module->params[RUN_PARAM].setValue(1.f);
 	module->inputs[CLOCK_INPUT].channels = 1;
