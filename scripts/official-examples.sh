@@ -8,7 +8,7 @@
 #     example; each example sounds within 2 s, peaks between 2 V and 10 V
 #     at the audio module, and every Motifex gate into an envelope opens it.
 # (scripts/official-presets.sh loads the example patches in the host itself.)
-#   RACK_DIR, RACK_HOST, RACK_FUNDAMENTAL, CHORDWRIGHT_VCVPLUGIN as there.
+# The kit, the host, the package and our build: see scripts/official-lib.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/official-lib.sh

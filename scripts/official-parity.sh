@@ -14,25 +14,18 @@
 # A Motifex without a saved phrase composes one from the clock and the random
 # device when it is made, so such a patch first gets the phrase rackhost
 # composed saved into it, and both engines play that.
-#   RACK_DIR, RACK_HOST    the kit and the host (see official-lib.sh)
-#   CHORDWRIGHT_VCVPLUGIN  the package to use for the kit's flags
-#   BUILD_DIR              our CMake build (default build)
+# The kit, the host, the package and our build: see scripts/official-lib.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-ROOT=$PWD
 source scripts/official-lib.sh
 official_locate_or_skip "official-parity" "skipped"
-export CCACHE_BASEDIR=$ROOT
-build=${BUILD_DIR:-build}
 tolerance=1e-5
 seconds=10
-
-cmake -S . -B "$build" -G Ninja >/dev/null
-ninja -C "$build" rackhost >/dev/null
+official_rackhost
 official_work
 
 same=$WORK/same-flags
-flags=$(official_same_flags_user_folder "$same" "$build")
+flags=$(official_same_flags_user_folder "$same" "$BUILD")
 echo "plug-in for the bit-for-bit comparison: $flags, against $RACK_DIR"
 
 # The patches, each under a name of its own.
@@ -46,38 +39,32 @@ for patch in examples/*.vcv examples/rackhost/demo.json tests/official/*.vcv ben
 		continue
 	fi
 	name=${patch%.*}
-	copy=$(official_fixed_patch "$patch" "$WORK/patches/${name//\//-}" "$build")
+	copy=$(official_fixed_patch "$patch" "$WORK/patches/${name//\//-}" "$BUILD")
 	patches+=("$copy")
 done
 
-failed=0
+# Runs a render ($1 names it, the command follows) into $WORK/out.txt;
+# shows that output and fails the check when it fails.
+rendered() {
+	local what=$1
+	shift
+	"$@" >"$WORK/out.txt" 2>&1 && return 0
+	cat "$WORK/out.txt"
+	check_failed "$what"
+	return 1
+}
 for patch in "${patches[@]}"; do
 	name=$(basename "${patch%.*}")
-	"$build/rackhost" render "$patch" -o "$WORK/ours.wav" --seconds "$seconds" >"$WORK/ours.txt" 2>&1 || {
-		cat "$WORK/ours.txt"
-		echo "FAILED: rackhost could not render $name"
-		failed=1
-		continue
-	}
-	scripts/render-rack.sh "$patch" -o "$WORK/same.wav" --seconds "$seconds" --user-folder "$same" \
-		>"$WORK/same.txt" 2>&1 || {
-		cat "$WORK/same.txt"
-		echo "FAILED: Rack's engine could not render $name"
-		failed=1
-		continue
-	}
-	scripts/render-rack.sh "$patch" -o "$WORK/kit.wav" --seconds "$seconds" >"$WORK/kit.txt" 2>&1 || {
-		cat "$WORK/kit.txt"
-		echo "FAILED: Rack's engine could not render $name with the package"
-		failed=1
-		continue
-	}
-	scripts/compare-wav.py "$name, same flags" "$WORK/ours.wav" "$WORK/same.wav" || failed=1
-	scripts/compare-wav.py "$name, kit's flags" "$WORK/ours.wav" "$WORK/kit.wav" --tolerance "$tolerance" || failed=1
+	rendered "rackhost could not render $name" \
+		"$BUILD/rackhost" render "$patch" -o "$WORK/ours.wav" --seconds "$seconds" || continue
+	rendered "Rack's engine could not render $name" \
+		scripts/render-rack.sh "$patch" -o "$WORK/same.wav" --seconds "$seconds" --user-folder "$same" || continue
+	rendered "Rack's engine could not render $name with the package" \
+		scripts/render-rack.sh "$patch" -o "$WORK/kit.wav" --seconds "$seconds" || continue
+	scripts/compare-wav.py "$name, same flags" "$WORK/ours.wav" "$WORK/same.wav" ||
+		check_failed "$name: our engine and Rack's differ with the same flags"
+	scripts/compare-wav.py "$name, kit's flags" "$WORK/ours.wav" "$WORK/kit.wav" --tolerance "$tolerance" ||
+		check_failed "$name: our engine and Rack's with the kit's package differ beyond $tolerance V"
 done
-[ "$failed" = 0 ] || {
-	echo "FAILED: our engine and Rack's differ (above)"
-	exit 1
-}
-echo "our engine and Rack's play all ${#patches[@]} patches bit for bit alike with the same flags," \
-	"and within $tolerance V with the kit's (above)"
+official_verdict "official-parity" "our engine and Rack's play all ${#patches[@]} patches bit for bit alike with\
+ the same flags, and within $tolerance V with the kit's (above)"

@@ -5,39 +5,28 @@
 # before rendering with a message naming the culprit and a plain status,
 # shows progress only on a terminal, leaves no temporary folder behind and
 # only reads a player's user folder.
-#   RACK_DIR, RACK_HOST    the kit and the host (see official-lib.sh)
-#   CHORDWRIGHT_VCVPLUGIN  the package to render with (else it builds one)
-#   BUILD_DIR              our CMake build (default build)
+# The kit, the host, the package and our build: see scripts/official-lib.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-ROOT=$PWD
 source scripts/official-lib.sh
 official_locate_or_skip "official-render-rack" "skipped"
-build=${BUILD_DIR:-build}
-export CCACHE_BASEDIR=$ROOT
-cmake -S . -B "$build" -G Ninja >/dev/null
-ninja -C "$build" rackhost >/dev/null
+official_rackhost
 official_work
 # Renders make their scratch folders here, so that none can be missed.
 export TMPDIR=$WORK/tmp
 mkdir "$TMPDIR"
 
-failures=0
-fail() {
-	echo "FAIL  $*"
-	failures=$((failures + 1))
-}
 # Runs render-rack.sh with the arguments after "--"; its output in $WORK/out.
 render() {
 	status=0
 	scripts/render-rack.sh "$@" >"$WORK/out" 2>&1 || status=$?
-	[ -z "$(ls -A "$TMPDIR")" ] || fail "render-rack $* left $(ls "$TMPDIR") behind"
+	[ -z "$(ls -A "$TMPDIR")" ] || check_failed "render-rack $* left $(ls "$TMPDIR") behind"
 	rm -rf "${TMPDIR:?}"/*
 }
 # Expects status $1 and output containing $2 from the last render.
 expect() {
 	if [ "$status" != "$1" ] || ! grep -qF -- "$2" "$WORK/out"; then
-		fail "expected status $1 and \"$2\", got status $status: $(cat "$WORK/out")"
+		check_failed "expected status $1 and \"$2\", got status $status: $(cat "$WORK/out")"
 	else
 		echo "ok    status $1: $(grep -F -- "$2" "$WORK/out" | head -n 1)"
 	fi
@@ -47,12 +36,12 @@ expect() {
 same_as_rackhost() {
 	local patch=$1
 	shift
-	"$build/rackhost" render "${RACKHOST_PATCH:-$patch}" -o "$WORK/ours.wav" "$@" >/dev/null 2>&1
+	"$BUILD/rackhost" render "${RACKHOST_PATCH:-$patch}" -o "$WORK/ours.wav" "$@" >/dev/null 2>&1
 	render "$patch" -o "$WORK/rack.wav" "$@"
 	if [ "$status" = 0 ] && cmp -s "$WORK/ours.wav" "$WORK/rack.wav"; then
 		echo "ok    $(basename "$patch") $*: the same file as rackhost writes"
 	else
-		fail "$(basename "$patch") $*: status $status, not the file rackhost writes: $(cat "$WORK/out")"
+		check_failed "$(basename "$patch") $*: status $status, not the file rackhost writes: $(cat "$WORK/out")"
 	fi
 }
 
@@ -61,7 +50,7 @@ same_as_rackhost() {
 # and recorder, both formats, another sample rate.
 same_as_rackhost examples/Quadrelle-Open-Chord.vcv --seconds 10
 same_as_rackhost tests/official/motifex-bassline-stereo.vcv --seconds 2 --format s24 --sample-rate 44100
-"$build/rackhost" render examples/rackhost/demo.json -o "$WORK/x.wav" --seconds 0.001 \
+"$BUILD/rackhost" render examples/rackhost/demo.json -o "$WORK/x.wav" --seconds 0.001 \
 	--save-patch "$WORK/demo.json" >/dev/null
 same_as_rackhost "$WORK/demo.json" --seconds 3
 # A compressed patch, as the host saves one (rackhost reads plain ones only).
@@ -81,23 +70,27 @@ PY
 same_as_rackhost "$WORK/bypassed.vcv" --seconds 1
 
 # Audio 8 and 16 record their first two inputs: the same file as Audio 2
-# with both inputs patched, at its level of 1. Core's MIDI modules load too.
+# with both inputs patched (Quadrelle's mix and voice 1), at its level of 1.
+# Core's MIDI modules load too.
+mix=$(python3 scripts/patchlib.py id Quadrelle MIX_OUTPUT)
+voice_1=$(python3 scripts/patchlib.py id Quadrelle VOICE_1_OUTPUT)
+pitch=$(python3 scripts/patchlib.py id Quadrelle VOCT_INPUT)
 for model in AudioInterface AudioInterface16 AudioInterface2; do
-	sed "s/AUDIO/$model/" >"$WORK/$model.vcv" <<'EOF'
+	cat >"$WORK/$model.vcv" <<EOF
 {"version": "2.4.1", "modules": [{"id": 1, "plugin": "Chordwright", "model": "Quadrelle"},
- {"id": 2, "plugin": "Core", "model": "MIDIToCVInterface"}, {"id": 9, "plugin": "Core", "model": "AUDIO"}],
- "cables": [{"id": 1, "outputModuleId": 1, "outputId": 0, "inputModuleId": 9, "inputId": 0},
-  {"id": 2, "outputModuleId": 1, "outputId": 1, "inputModuleId": 9, "inputId": 1},
-  {"id": 3, "outputModuleId": 2, "outputId": 0, "inputModuleId": 1, "inputId": 0}]}
+ {"id": 2, "plugin": "Core", "model": "MIDIToCVInterface"}, {"id": 9, "plugin": "Core", "model": "$model"}],
+ "cables": [{"id": 1, "outputModuleId": 1, "outputId": $mix, "inputModuleId": 9, "inputId": 0},
+  {"id": 2, "outputModuleId": 1, "outputId": $voice_1, "inputModuleId": 9, "inputId": 1},
+  {"id": 3, "outputModuleId": 2, "outputId": 0, "inputModuleId": 1, "inputId": $pitch}]}
 EOF
 	render "$WORK/$model.vcv" -o "$WORK/$model.wav" --seconds 1
-	[ "$status" = 0 ] || fail "$model: status $status: $(cat "$WORK/out")"
+	[ "$status" = 0 ] || check_failed "$model: status $status: $(cat "$WORK/out")"
 done
 for model in AudioInterface AudioInterface16; do
 	if cmp -s "$WORK/$model.wav" "$WORK/AudioInterface2.wav"; then
 		echo "ok    Core $model: its first two inputs, as Audio 2 records them"
 	else
-		fail "Core $model does not record its first two inputs as Audio 2 does"
+		check_failed "Core $model does not record its first two inputs as Audio 2 does"
 	fi
 done
 
@@ -111,7 +104,7 @@ rm -f "$WORK/none.wav"
 patch_with '{"id": 1, "plugin": "Befaco", "model": "EvenVCO"}, '"$audio" "$into_audio"
 render "$WORK/patch.vcv" -o "$WORK/none.wav"
 expect 1 "module 1 (Befaco/EvenVCO): plug-in Befaco is not installed"
-[ ! -e "$WORK/none.wav" ] || fail "a patch with a module that is not installed was rendered"
+[ ! -e "$WORK/none.wav" ] || check_failed "a patch with a module that is not installed was rendered"
 patch_with '{"id": 1, "plugin": "Fundamental", "model": "VCO9"}, '"$audio" "$into_audio"
 render "$WORK/patch.vcv" -o "$WORK/none.wav"
 expect 1 "module 1 (Fundamental/VCO9): plug-in Fundamental has no model VCO9"
@@ -138,7 +131,7 @@ render examples/Quadrelle-Open-Chord.vcv -o "$WORK/none.wav" --format f64
 expect 2 "--format must be f32 or s24"
 render examples/Quadrelle-Open-Chord.vcv
 expect 2 "usage: scripts/render-rack.sh"
-[ ! -e "$WORK/none.wav" ] || fail "bad input left a file"
+[ ! -e "$WORK/none.wav" ] || check_failed "bad input left a file"
 status=0
 RACK_HOST=$WORK/nowhere scripts/render-rack.sh examples/Quadrelle-Open-Chord.vcv -o "$WORK/none.wav" \
 	>"$WORK/out" 2>&1 || status=$?
@@ -150,7 +143,7 @@ render tests/official/motifex-bassline-stereo.vcv -o "$WORK/long.wav" --seconds 
 if [ "$status" = 0 ] && ! grep -q "rendering:" "$WORK/out"; then
 	echo "ok    no progress line into a pipe"
 else
-	fail "a progress line went into a pipe (status $status): $(head -c 300 "$WORK/out")"
+	check_failed "a progress line went into a pipe (status $status): $(head -c 300 "$WORK/out")"
 fi
 script -qec "scripts/render-rack.sh tests/official/motifex-bassline-stereo.vcv -o $WORK/long.wav --seconds 300" \
 	/dev/null >"$WORK/out" 2>&1 || true
@@ -158,7 +151,7 @@ rm -rf "${TMPDIR:?}"/*
 if grep -qE $'\rrendering: [0-9]+% \\([0-9.]+ of 300.0 s of audio, [0-9]+x real time\\)' "$WORK/out"; then
 	echo "ok    on a terminal: $(tr '\r' '\n' <"$WORK/out" | grep rendering: | head -n 1)"
 else
-	fail "no progress line on a terminal: $(head -c 300 "$WORK/out")"
+	check_failed "no progress line on a terminal: $(head -c 300 "$WORK/out")"
 fi
 
 # A player's user folder, read only: an unpacked plug-in and a package the
@@ -167,20 +160,17 @@ player=$WORK/player
 mkdir -p "$player/plugins-lin-x64"
 official_package "$WORK/package" >/dev/null
 tar --zstd -xf "$PACKAGE" -C "$player/plugins-lin-x64"
-cp "$(dirname "$RACK_HOST")"/Fundamental/*.vcvplugin "$player/plugins-lin-x64/"
+official_fundamental || fail "no Fundamental package (set RACK_FUNDAMENTAL)"
+cp "$FUNDAMENTAL_PACKAGE" "$player/plugins-lin-x64/"
 echo '{"autoCheckUpdates": true, "threadCount": 4, "sampleRate": 44100}' >"$player/settings.json"
 chmod -R a-w "$player"
 before=$(find "$player" -printf '%p %s %T@\n' | sort | sha256sum)
 patch_with '{"id": 1, "plugin": "Fundamental", "model": "VCO"}, {"id": 2, "plugin": "Chordwright", "model": "Quadrelle"}, '"$audio" \
-	"$into_audio"', {"id": 2, "outputModuleId": 2, "outputId": 0, "inputModuleId": 9, "inputId": 1}'
+	"$into_audio"', {"id": 2, "outputModuleId": 2, "outputId": '"$mix"', "inputModuleId": 9, "inputId": 1}'
 render "$WORK/patch.vcv" -o "$WORK/player.wav" --seconds 1 --user-folder "$player"
 expect 0 "rendered 48000 samples (1.000 s of audio, stereo, 48000 Hz, f32)"
 [ "$(find "$player" -printf '%p %s %T@\n' | sort | sha256sum)" = "$before" ] ||
-	fail "the player's user folder changed"
+	check_failed "the player's user folder changed"
 chmod -R u+w "$player"
 
-[ "$failures" = 0 ] || {
-	echo "FAILED: $failures of render-rack's checks"
-	exit 1
-}
-echo "render-rack: all checks passed"
+official_verdict "render-rack" "render-rack: all checks passed"

@@ -139,16 +139,13 @@ fi
 
 user=$scratch/user
 mkdir -p "$user/plugins-lin-x64"
-settings='{"autoCheckUpdates": false, "showTipsOnLaunch": false}'
+settings=$(official_settings)
 if [ -z "$user_folder" ]; then
 	cp "$package" "$user/plugins-lin-x64/"
-	fundamental=${RACK_FUNDAMENTAL:-$(dirname "$RACK_HOST")/Fundamental}
-	if ls "$fundamental"/*.vcvplugin >/dev/null 2>&1; then
-		cp "$fundamental"/*.vcvplugin "$user/plugins-lin-x64/"
-	elif [ -f "$fundamental" ]; then
-		cp "$fundamental" "$user/plugins-lin-x64/"
+	if official_fundamental; then
+		cp "$FUNDAMENTAL_PACKAGE" "$user/plugins-lin-x64/"
 	else
-		echo "render-rack: no Fundamental package at $fundamental (RACK_FUNDAMENTAL); rendering without it" >&2
+		echo "render-rack: no Fundamental package (RACK_FUNDAMENTAL); rendering without it" >&2
 	fi
 else
 	# The player's plug-ins, read where they are. A package the host has not

@@ -25,64 +25,43 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/official-lib.sh
-official_locate_or_skip "== Official kit" "official-kit job skipped"
+JOB="Official kit"
+official_locate_or_skip "== $JOB" "official-kit job skipped"
 scripts/install-deps.sh official
 export CCACHE_BASEDIR="$PWD"
-root=$PWD
-work=$(mktemp -d /tmp/chordwright-official.XXXXXX)
-cleanup() {
-	official_stop_xvfb
-	rm -rf "$work"
-}
-trap cleanup EXIT
-began=$(date +%s)
-phase() {
-	echo "== Official kit, $1 ($(($(date +%s) - began)) s)"
-}
-fail() {
-	echo "FAILED: $*" >&2
-	exit 1
-}
+official_work
 
 phase "a: make dist from a clean copy with $RACK_DIR"
-official_build "$work"
-if grep -iE 'warning' "$work/make.log"; then
+official_build "$WORK"
+if grep -iE 'warning' "$WORK/make.log"; then
 	fail "the official build gave compiler warnings (above)"
 fi
-# What players get: the library, the manifest, the panels, the presets and the
-# example patches, as in the tree.
-contents=$(tar --zstd -tf "$PACKAGE")
-for f in plugin.so plugin.json res/Quadrelle.svg res/Motifex.svg presets/*/*.vcvm examples/*.vcv; do
-	grep -qxF "Chordwright/$f" <<<"$contents" || fail "the package lacks $f"
-done
-echo "built $(basename "$PACKAGE") without warnings: $(grep -c '' <<<"$contents") entries, presets and examples included"
+entries=$(official_check_package "$PACKAGE" plugin.so)
+echo "built $(basename "$PACKAGE") without warnings: $entries entries, presets and examples included"
 
-patch=$root/tests/official/motifex-into-quadrelle.vcv
+patch=$PWD/tests/official/motifex-into-quadrelle.vcv
 # The log must show the plug-in, both modules and both panels, nothing wrong
 # and a clean stop.
 check_log() {
-	local log=$1 problems
-	grep -q 'Loaded Chordwright ' "$log" || fail "$log: the plug-in did not load"
+	local log=$1 faults
+	faults=$(official_log_faults "$log")
+	[ -z "$faults" ] || fail "$log: $faults"
 	for model in Motifex Quadrelle; do
 		grep -q "Creating module Chordwright $model\$" "$log" || fail "$log: no $model module"
 		grep -q "Creating module widget Chordwright $model\$" "$log" || fail "$log: no $model panel"
 	done
-	problems=$(official_log_problems "$log")
-	[ -z "$problems" ] || fail "$log: warnings or errors: $problems"
-	official_clean_end "$log" || fail "$log: the host did not stop cleanly"
 }
 
 phase "b: headless run of both modules in $RACK_HOST"
-user=$(official_user_folder "$work")
+user=$(official_user_folder "$WORK")
 official_run_headless "$user" "$patch" 3 || fail "the headless host exited with an error"
 check_log "$user/log.txt"
 echo "loaded, ran and stopped cleanly: $(grep -c '' "$user/log.txt") log lines, no warnings"
 
 phase "c: screenshots and autosave round trip under Xvfb"
 official_start_xvfb
-user=$(official_user_folder "$work")
-(cd "$RACK_HOST" && timeout 120 ./Rack -t 2 -u "$user" -s "$RACK_HOST" "$patch" >"$user/stdout.txt" 2>&1) ||
-	fail "the screenshot run failed"
+user=$(official_user_folder "$WORK")
+official_screenshots "$user" "$patch" || fail "the screenshot run failed"
 for model in Quadrelle Motifex; do
 	shot=$user/screenshots/Chordwright/$model.png
 	[ -s "$shot" ] || fail "no screenshot of $model"
@@ -90,30 +69,20 @@ for model in Quadrelle Motifex; do
 done
 official_clean_end "$user/log.txt" || fail "the screenshot run did not stop cleanly"
 
-# The phrase generators' saved data in an autosaved patch, by module id.
-motifex_data() {
-	python3 - "$1" <<'PY'
-import json, sys
-p = json.load(open(sys.argv[1]))
-data = {m["id"]: m.get("data") for m in p["modules"] if m["model"] == "Motifex"}
-print(json.dumps(data, sort_keys=True))
-PY
-}
-has_motifex_data='all(m.get("data") and "currentNoteArray" in m["data"] for m in p["modules"] if m["model"] == "Motifex")'
-first=$(official_user_folder "$work" '"autosaveInterval": 1.0')
-official_run_windowed "$first" "$patch" "$has_motifex_data" 40 || fail "the first windowed run"
+holds_phrases='not patchlib.composes_on_load(p)'
+first=$(official_user_folder "$WORK" '"autosaveInterval": 1.0')
+official_run_windowed "$first" "$patch" "$holds_phrases" 40 || fail "the first windowed run"
 check_log "$first/log.txt"
-cp "$first/autosave/patch.json" "$work/autosaved.vcv"
-second=$(official_user_folder "$work" '"autosaveInterval": 1.0')
-official_run_windowed "$second" "$work/autosaved.vcv" "$has_motifex_data" 40 || fail "the second windowed run"
+cp "$first/autosave/patch.json" "$WORK/autosaved.vcv"
+second=$(official_user_folder "$WORK" '"autosaveInterval": 1.0')
+official_run_windowed "$second" "$WORK/autosaved.vcv" "$holds_phrases" 40 || fail "the second windowed run"
 check_log "$second/log.txt"
-saved=$(motifex_data "$work/autosaved.vcv")
-again=$(motifex_data "$second/autosave/patch.json")
-[ "$saved" = "$again" ] || fail "the second run's autosave differs: $saved vs $again"
-python3 - "$work/autosaved.vcv" "$patch" <<'PY' || fail "the first autosave lost what the patch held"
+python3 - "$WORK/autosaved.vcv" "$patch" "$second/autosave/patch.json" <<'PY' ||
 import json, struct, sys
-saved = {m["id"]: m.get("data") for m in json.load(open(sys.argv[1]))["modules"]}
-given = {m["id"]: m.get("data") for m in json.load(open(sys.argv[2]))["modules"]}
+def motifex_data(path):
+    return {m["id"]: m.get("data") for m in json.load(open(path))["modules"] if m["model"] == "Motifex"}
+saved, given, again = (motifex_data(f) for f in sys.argv[1:4])
+assert again == saved, "the second run's autosave differs: %s vs %s" % (again, saved)
 composed = saved[1]
 # Module 1 composed its own phrase; module 3 kept the one the patch gave it.
 assert 31 <= len(composed["currentNoteArray"]) <= 41, composed
@@ -126,10 +95,11 @@ for k in ("currentKeyMain", "currentProg1", "currentProg2", "currentProg3", "cur
 print("autosave: a composed phrase of %d steps, and the given F# major phrase, key and chords"
       % len(composed["currentNoteArray"]))
 PY
+	fail "the autosaves do not keep what the patch gave and the first run composed (above)"
 echo "a second run loaded the autosave and saved the same phrases, keys and chords"
 
 phase "d: module suites on the host's libRack.so"
-plugin_dir=$work/installed
+plugin_dir=$WORK/installed
 mkdir -p "$plugin_dir"
 cp -r "$PLUGIN_BUILD/plugin.so" "$PLUGIN_BUILD/plugin.json" "$PLUGIN_BUILD/res" "$plugin_dir/"
 cmake -S tests/official -B build-official -G Ninja -DRACK_DIR="$RACK_DIR" -DRACK_HOST="$RACK_HOST" \
@@ -139,14 +109,15 @@ ctest --test-dir build-official --output-on-failure -j2
 
 phase "e: panels as the host draws them, presets and example patches"
 official_stop_xvfb
-CHORDWRIGHT_VCVPLUGIN=$PACKAGE scripts/official-panels.sh
-CHORDWRIGHT_VCVPLUGIN=$PACKAGE scripts/official-presets.sh
+export CHORDWRIGHT_VCVPLUGIN=$PACKAGE
+scripts/official-panels.sh
+scripts/official-presets.sh
 
 phase "f: rendering on the host's engine; parity of our engine and the host's, patch by patch"
-CHORDWRIGHT_VCVPLUGIN=$PACKAGE scripts/official-render-rack.sh
-CHORDWRIGHT_VCVPLUGIN=$PACKAGE scripts/official-parity.sh
+scripts/official-render-rack.sh
+scripts/official-parity.sh
 
 phase "g: example patches and listening examples on Rack's engine"
-CHORDWRIGHT_VCVPLUGIN=$PACKAGE scripts/official-examples.sh
+scripts/official-examples.sh
 
 phase "passed"
