@@ -32,10 +32,10 @@ check_failed() {
 	FAILURES=$((FAILURES + 1))
 }
 
-# Ends the script: with "FAILED: $1: N checks failed (above)" after any
+# Ends the script: with "FAILED: $1: N failed (above)" after any
 # check_failed, else with success and message $2.
 official_verdict() {
-	[ "$FAILURES" = 0 ] || fail "$1: $FAILURES checks failed (above)"
+	[ "$FAILURES" = 0 ] || fail "$1: $FAILURES failed (above)"
 	echo "$2"
 }
 
@@ -203,8 +203,10 @@ official_log_faults() {
 }
 
 # Starts Xvfb on CHORDWRIGHT_DISPLAY or the first free display from :90 and
-# sets DISPLAY for the caller; official_stop_xvfb stops it.
+# sets DISPLAY for the caller, unless it runs already; official_stop_xvfb
+# stops it.
 official_start_xvfb() {
+	[ -z "${OFFICIAL_XVFB_PID:-}" ] || return 0
 	local n=${CHORDWRIGHT_DISPLAY:-}
 	n=${n#:}
 	if [ -z "$n" ]; then

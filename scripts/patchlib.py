@@ -8,8 +8,8 @@ names there, through the build's module-ids (scripts/module-ids.cpp): MOTIFEX
 and QUADRELLE below. Modules of the free Fundamental plug-in (bundled with
 every download of the host) are named here by the names the modules give
 their parameters and ports, with the ids they have in Fundamental 2.6.0;
-scripts/official-examples.sh holds these names against what the installed
-modules report.
+the examples part of scripts/test-official.sh holds these names against what
+the installed modules report.
 
 As a command, for the shell scripts:
   patchlib.py id MODEL NAME                  the id of MODEL's enum member NAME

@@ -3,7 +3,8 @@
 // of the host installs), shipped with the plug-in, each described in a manual
 // with its listening example, each sounding the moment it opens. The headless
 // host has no Fundamental modules: it refuses those patches plainly and plays
-// the others; scripts/official-examples.sh plays them all on Rack's engine.
+// the others; the official-kit job (scripts/test-official.sh examples) plays
+// them all on Rack's engine.
 #include <gtest/gtest.h>
 
 #include <filesystem>
