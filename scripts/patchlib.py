@@ -12,10 +12,12 @@ the examples part of scripts/test-official.sh holds these names against what
 the installed modules report.
 
 As a command, for the shell scripts:
-  patchlib.py id MODEL NAME                  the id of MODEL's enum member NAME
-  patchlib.py preset-patch PRESET OUT [--running]
-                                             a patch of the preset's module alone
-                                             (a Motifex running with --running)
+  patchlib.py id MODEL NAME...               the ids of MODEL's enum members NAME,
+                                             on one line
+  patchlib.py preset-patches [--running] DIR PRESET...
+                                             for each preset file, a patch of its
+                                             module alone (a Motifex running with
+                                             --running): DIR/preset MODEL - NAME.vcv
   patchlib.py composes-on-load PATCH         exit status 0 when a Motifex in the
                                              patch has no phrase saved
 """
@@ -253,11 +255,15 @@ class Patch:
 
 
 def main(args):
-    if args[:1] == ["id"] and len(args) == 3:
-        print(chordwright_ids()[args[1]][args[2]])
-    elif args[:1] == ["preset-patch"] and len(args) in (3, 4) and args[3:] in ([], ["--running"]):
-        with open(args[2], "w") as f:
-            json.dump(preset_patch(args[1], running=args[3:] == ["--running"]), f)
+    if args[:1] == ["id"] and len(args) >= 3:
+        print(" ".join(str(chordwright_ids()[args[1]][name]) for name in args[2:]))
+    elif args[:1] == ["preset-patches"] and len(args) >= 3:
+        running = args[1] == "--running"
+        out, presets = args[1 + running], args[2 + running:]
+        for path in presets:
+            name = "preset %s - %s.vcv" % (os.path.basename(os.path.dirname(path)), os.path.basename(path)[:-5])
+            with open(os.path.join(out, name), "w") as f:
+                json.dump(preset_patch(path, running), f)
     elif args[:1] == ["composes-on-load"] and len(args) == 2:
         sys.exit(0 if composes_on_load(json.load(open(args[1]))) else 1)
     else:

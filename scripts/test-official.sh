@@ -151,9 +151,9 @@ part_panels() {
 	# filled, for the manual: docs/Motifex-running.png. The host puts the first
 	# module of a patch at the rack's top left, 30 px in and 60 px down in its
 	# default window; the crop is the panel at 100 %.
-	python3 scripts/patchlib.py preset-patch "presets/Motifex/D Minor Busy Sixteenths.vcvm" "$WORK/running.vcv" --running
+	python3 scripts/patchlib.py preset-patches --running "$WORK" "presets/Motifex/D Minor Busy Sixteenths.vcvm"
 	window_user=$(official_user_folder "$WORK")
-	official_start_windowed "$window_user" "$WORK/running.vcv" 60
+	official_start_windowed "$window_user" "$WORK/preset Motifex - D Minor Busy Sixteenths.vcv" 60
 	sleep 5
 	import -window root "$WORK/window.png"
 	official_quit_windowed || check_failed "panels: the windowed run failed"
@@ -195,12 +195,9 @@ part_presets() {
 	phase "presets: each factory preset and example patch in the host"
 	official_fundamental || FUNDAMENTAL_PACKAGE=""
 	# One patch per preset: the preset's module alone; the examples as they are.
-	local patches=$WORK/preset-patches preset name example failed=0 passed fails
+	local patches=$WORK/preset-patches example failed=0 passed fails
 	mkdir "$patches"
-	for preset in presets/*/*.vcvm; do
-		name=$(basename "$(dirname "$preset")")" - "$(basename "$preset" .vcvm)
-		python3 scripts/patchlib.py preset-patch "$preset" "$patches/preset $name.vcv"
-	done
+	python3 scripts/patchlib.py preset-patches "$patches" presets/*/*.vcvm
 	for example in examples/*.vcv; do
 		cp "$example" "$patches/example $(basename "$example")"
 	done
@@ -217,7 +214,7 @@ part_presets() {
 		fi
 		user=$(official_user_folder "$WORK" "" $with)
 		official_run_headless "$user" "$patch" 3 || true
-		modules=$(python3 -c "import json,sys; print(len(json.load(open(sys.argv[1]))['modules']))" "$patch")
+		modules=$(jq '.modules | length' "$patch")
 		problems=$(
 			official_log_faults "$user/log.txt"
 			[ "$(grep -c 'Creating module widget' "$user/log.txt" 2>/dev/null)" = "$modules" ] ||
@@ -304,9 +301,7 @@ PY
 	# Audio 8 and 16 record their first two inputs: the same file as Audio 2
 	# with both inputs patched (Quadrelle's mix and voice 1), at its level of 1.
 	# Core's MIDI modules load too.
-	mix=$(python3 scripts/patchlib.py id Quadrelle MIX_OUTPUT)
-	voice_1=$(python3 scripts/patchlib.py id Quadrelle VOICE_1_OUTPUT)
-	pitch=$(python3 scripts/patchlib.py id Quadrelle VOCT_INPUT)
+	read -r mix voice_1 pitch <<<"$(python3 scripts/patchlib.py id Quadrelle MIX_OUTPUT VOICE_1_OUTPUT VOCT_INPUT)"
 	for model in AudioInterface AudioInterface16 AudioInterface2; do
 		cat >"$WORK/$model.vcv" <<EOF
 {"version": "2.4.1", "modules": [{"id": 1, "plugin": "Chordwright", "model": "Quadrelle"},
