@@ -17,9 +17,9 @@ struct NoteTable {
 } // namespace
 
 std::string noteName(float value) {
-	if (value == 0.7f)
+	if (value == motifex::HOLD_MARKER)
 		return "__";
-	if (value == 0.69f)
+	if (value == motifex::REST_MARKER)
 		return "rest";
 	static const NoteTable table;
 	const int entry = motifex::noteIndexOf(table.frequencies, value);

@@ -15,21 +15,18 @@ source scripts/official-lib.sh
 official_locate_or_skip "bench-engines" "skipped"
 seconds=${1:-60}
 reps=${2:-5}
-build=${BUILD_DIR:-build}
-export CCACHE_BASEDIR=$PWD
-cmake -S . -B "$build" -G Ninja >/dev/null
-ninja -C "$build" rackhost >/dev/null
+official_rackhost
 official_work
-official_same_flags_user_folder "$WORK/same" "$build" >/dev/null
+official_same_flags_user_folder "$WORK/same" "$BUILD" >/dev/null
 official_package "$WORK/package" >/dev/null
-demo=$(official_fixed_patch examples/rackhost/demo.json "$WORK/demo" "$build" 2>/dev/null)
+demo=$(official_fixed_patch examples/rackhost/demo.json "$WORK/demo" "$BUILD" 2>/dev/null)
 example=bench/motifex-melody-over-a-tracking-pad.vcv
 
 # One render of patch $2 by engine $1; appends "wall cpu" to $WORK/<patch>-<engine>.
 run() {
 	local engine=$1 patch=$2 line
 	case $engine in
-	ours) line=$("$build/rackhost" render "$patch" -o "$WORK/x.wav" --seconds "$seconds" 2>/dev/null) ;;
+	ours) line=$("$BUILD/rackhost" render "$patch" -o "$WORK/x.wav" --seconds "$seconds" 2>/dev/null) ;;
 	rack-same) line=$(scripts/render-rack.sh "$patch" -o "$WORK/x.wav" --seconds "$seconds" --user-folder "$WORK/same") ;;
 	rack-kit) line=$(CHORDWRIGHT_VCVPLUGIN=$PACKAGE scripts/render-rack.sh "$patch" -o "$WORK/x.wav" --seconds "$seconds") ;;
 	esac

@@ -15,40 +15,49 @@ import os
 import subprocess
 import sys
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+from patchlib import ROOT, chordwright_ids
 
-# Number, then what it marks: (kind, id) of a widget, or ("at", x, y) in
-# panel pixels for the module's own text, which has no widget. The marker
-# goes to the left of the widget ("left") or above it ("up").
+# Number, then what it marks: a widget by the enum name of its id (its kind
+# from the name's ending), or ("at", x, y) in panel pixels for the module's
+# own text, which has no widget. The marker goes to the left of the widget
+# ("left") or above it ("up").
 LEGENDS = {
     "Quadrelle": [
-        (1, ("param", 0), "left"), (2, ("light", 0), "up"),
-        (3, ("param", 4), "left"), (4, ("light", 19), "up"),
-        (5, ("param", 12), "left"), (6, ("light", 51), "up"),
-        (7, ("light", 96), "left"),
-        (8, ("param", 22), "left"), (9, ("light", 83), "up"),
-        (10, ("output", 1), "left"),
-        (11, ("param", 26), "left"), (12, ("param", 27), "left"), (13, ("param", 28), "left"),
-        (14, ("output", 0), "left"),
-        (15, ("param", 19), "left"), (16, ("param", 17), "left"),
-        (17, ("param", 18), "left"), (18, ("param", 16), "left"),
-        (19, ("input", 0), "left"),
-        (20, ("param", 21), "up"), (21, ("param", 29), "up"),
-        (22, ("param", 20), "left"),
+        (1, "WAVE_1_PARAM", "left"), (2, "WAVE_LIGHTS", "up"),
+        (3, "NOTE_1_PARAM", "left"), (4, "LETTER_LIGHTS", "up"),
+        (5, "OCTAVE_1_PARAM", "left"), (6, "OCTAVE_LIGHTS", "up"),
+        (7, "VOCT_LIGHT", "left"),
+        (8, "GAIN_1_PARAM", "left"), (9, "GAIN_LIGHTS", "up"),
+        (10, "VOICE_1_OUTPUT", "left"),
+        (11, "HARMONY_MAJOR_PARAM", "left"), (12, "HARMONY_MINOR_PARAM", "left"), (13, "HARMONY_FIFTH_PARAM", "left"),
+        (14, "MIX_OUTPUT", "left"),
+        (15, "TRACK_BUTTON_CH_4_PARAM", "left"), (16, "DRONE_BUTTON_CH_4_PARAM", "left"),
+        (17, "TRACK_BUTTON_CH_3_PARAM", "left"), (18, "DRONE_BUTTON_CH_3_PARAM", "left"),
+        (19, "VOCT_INPUT", "left"),
+        (20, "FINE_TUNE_PARAM", "up"), (21, "RANGE_PARAM", "up"),
+        (22, "MASTER_GAIN_PARAM", "left"),
     ],
     "Motifex": [
-        (1, ("param", 0), "left"), (2, ("param", 1), "left"), (3, ("param", 2), "left"),
-        (4, ("param", 3), "left"), (5, ("param", 4), "left"), (6, ("param", 5), "left"),
-        (7, ("at", 151, 80), "left"), (8, ("light", 0), "up"),
-        (9, ("input", 6), "left"), (10, ("input", 10), "left"),
-        (11, ("input", 7), "left"), (12, ("param", 11), "up"),
-        (13, ("input", 9), "left"), (14, ("param", 13), "up"),
-        (15, ("input", 8), "left"), (16, ("param", 12), "up"),
-        (17, ("param", 20), "left"), (18, ("param", 21), "left"), (19, ("at", 403, 293), "up"),
-        (20, ("param", 16), "up"), (21, ("at", 329, 351), "left"),
-        (22, ("output", 0), "left"), (23, ("output", 1), "left"),
+        (1, "SPACE_PARAM", "left"), (2, "SYNCOPATION_PARAM", "left"), (3, "PACE_PARAM", "left"),
+        (4, "MOMENTUM_PARAM", "left"), (5, "ROOT_LOCK_PARAM", "left"), (6, "OCTAVE_PARAM", "left"),
+        (7, ("at", 151, 80), "left"), (8, "ROW_1_LIGHT", "up"),
+        (9, "TUNE_INPUT", "left"), (10, "CLOCK_INPUT", "left"),
+        (11, "REGENERATE_INPUT", "left"), (12, "REGENERATE_PARAM", "up"),
+        (13, "RUN_INPUT", "left"), (14, "RUN_PARAM", "up"),
+        (15, "RESET_INPUT", "left"), (16, "RESET_PARAM", "up"),
+        (17, "KEY_UP_PARAM", "left"), (18, "KEY_DOWN_PARAM", "left"), (19, ("at", 403, 293), "up"),
+        (20, "PROGRESSION_CHORD_1_PARAM", "up"), (21, ("at", 329, 351), "left"),
+        (22, "CV_OUTPUT", "left"), (23, "GATE_OUTPUT", "left"),
     ],
 }
+
+KINDS = {"_PARAM": "param", "_INPUT": "input", "_OUTPUT": "output", "_LIGHT": "light", "_LIGHTS": "light"}
+
+
+def widget_key(model, name):
+    """(kind, id) of the widget whose id is the model's enum member `name`."""
+    kind = next(k for ending, k in KINDS.items() if name.endswith(ending))
+    return kind, chordwright_ids()[model][name]
 
 
 def main():
@@ -83,10 +92,10 @@ def main():
 
     draw = []
     for number, target, side in LEGENDS[model]:
-        if target[0] == "at":
+        if isinstance(target, tuple):
             x, y, w, h = target[1], target[2], 0, 0
         else:
-            w_ = widgets[target]
+            w_ = widgets[widget_key(model, target)]
             x, y, w, h = w_["x"], w_["y"], w_["w"], w_["h"]
         x, y, w, h = x * zoom, y * zoom, w * zoom, h * zoom
         # The preferred side first, then the others, a little further out each round.

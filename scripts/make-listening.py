@@ -34,8 +34,8 @@ import tempfile
 import numpy as np
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from patchlib import (ROOT, VERSION, Patch, audio, fundamental, motifex, motifex_through_envelope,  # noqa: E402
-                      preset)
+from patchlib import (FUNDAMENTAL, MOTIFEX, QUADRELLE, ROOT, VERSION, Patch, audio, chord_sequencer,  # noqa: E402
+                      fundamental, motifex, motifex_through_envelope, preset)
 
 OUT = os.path.join(ROOT, "docs", "listening")
 FINGERPRINTS = os.path.join(OUT, "fingerprints.json")
@@ -47,8 +47,7 @@ RMS_SLACK, CENTROID_SLACK = (1e-4, 1e-4), (1e-4, 0.05)
 # Below this RMS (V) a block's centroid is noise and is not compared.
 QUIET = 1e-3
 
-MOTIFEX_REGENERATE, MOTIFEX_GATE = 7, 1
-ADSR_GATE, ADSR_ENVELOPE = 4, 0
+ADSR_GATE, ADSR_ENVELOPE = FUNDAMENTAL["ADSR"]["inputs"]["Gate"], FUNDAMENTAL["ADSR"]["outputs"]["Envelope"]
 RECORDER = {"plugin": "Rackhost", "model": "Recorder"}
 
 
@@ -57,23 +56,21 @@ def quadrelle_preset_patch(name):
     Open Major Ninth play C, A, F and G from SEQ3, two seconds each."""
     p = Patch()
     if name != "Open Major Ninth":
-        roots = [-1.0, -1.0, -1.25, -1.25, -7 / 12, -7 / 12, -5 / 12, -5 / 12]  # C3, A2, F3, G3
-        seq = {"Tempo": 0, "Run": 1, "Steps": 8}
-        seq.update({"CV 1 step %d" % (s + 1): v for s, v in enumerate(roots)})
-        p.add("sequencer", fundamental("SEQ3", seq))
+        p.add("sequencer", chord_sequencer())
     p.add("quadrelle", preset("Quadrelle", name)).add("audio", audio())
     if name != "Open Major Ninth":
-        p.cable("sequencer", "CV 1", "quadrelle", "V/Oct")
-    return p.cable("quadrelle", "Mix", "audio", "Left").json()
+        p.cable("sequencer", "CV 1", "quadrelle", "VOCT_INPUT")
+    return p.cable("quadrelle", "MIX_OUTPUT", "audio", "Left").json()
 
 
 def motifex_preset_patch(name):
     """The preset's Motifex running on eight steps a second, playing one
     square voice of Quadrelle through a filter and an envelope."""
     voice = {"plugin": "Chordwright", "model": "Quadrelle", "version": VERSION,
-             "params": [{"id": 0, "value": 0.0}, {"id": 20, "value": 1.0}, {"id": 22, "value": 1.0}]}
+             "params": [{"id": QUADRELLE.WAVE_1_PARAM, "value": 0.0}, {"id": QUADRELLE.MASTER_GAIN_PARAM, "value": 1.0},
+                        {"id": QUADRELLE.GAIN_1_PARAM, "value": 1.0}]}
     return motifex_through_envelope(
-        motifex(name), voice, {"Attack": 0.1, "Decay": 0.45, "Sustain": 0.5, "Release": 0.35}, output="Voice 1",
+        motifex(name), voice, {"Attack": 0.1, "Decay": 0.45, "Sustain": 0.5, "Release": 0.35}, output="VOICE_1_OUTPUT",
         filter=fundamental("VCF", {"Cutoff frequency": 0.8, "Resonance": 0.2})).json()
 
 
@@ -145,14 +142,14 @@ def models(patch):
 def regenerate_sources(patch):
     ids = models(patch)
     return [(c["outputModuleId"], c["outputId"]) for c in patch["cables"]
-            if ids[c["inputModuleId"]] == "Motifex" and c["inputId"] == MOTIFEX_REGENERATE]
+            if ids[c["inputModuleId"]] == "Motifex" and c["inputId"] == MOTIFEX.REGENERATE_INPUT]
 
 
 def gated_envelopes(patch):
     """(Motifex id, ADSR id) for each Motifex gate patched into an ADSR."""
     ids = models(patch)
     return [(c["outputModuleId"], c["inputModuleId"]) for c in patch["cables"]
-            if ids[c["outputModuleId"]] == "Motifex" and c["outputId"] == MOTIFEX_GATE
+            if ids[c["outputModuleId"]] == "Motifex" and c["outputId"] == MOTIFEX.GATE_OUTPUT
             and ids[c["inputModuleId"]] == "ADSR" and c["inputId"] == ADSR_GATE]
 
 
@@ -194,7 +191,7 @@ def envelope_gates(patch, seconds, work, name):
     them the envelope answers by reaching 9 V (of its 10 V) within 60 ms."""
     results = []
     for k, (source, adsr) in enumerate(gated_envelopes(patch)):
-        env, gate = render(probe(patch, [(adsr, ADSR_ENVELOPE), (source, MOTIFEX_GATE)]), seconds, work,
+        env, gate = render(probe(patch, [(adsr, ADSR_ENVELOPE), (source, MOTIFEX.GATE_OUTPUT)]), seconds, work,
                            name + "-envelope-%d" % k)
         rises = np.flatnonzero((gate[1:] >= 1.0) & (gate[:-1] < 1.0)) + 1
         rises = rises[rises + RATE * 60 // 1000 <= len(env)]

@@ -1,8 +1,9 @@
 // Prints, as JSON, the names a plug-in's modules give their parameters,
 // inputs and outputs, by id: the plug-in loaded into the official host's
 // library as the host loads it, each module created through its model. For
-// scripts/official-examples.sh, which holds the ids the example patches use
-// (scripts/patchlib.py) against them. Built there against the official kit.
+// the examples part of scripts/test-official.sh, which holds the ids the
+// example patches use (scripts/patchlib.py) against them. Built there
+// against the official kit.
 //
 //   module-ports PLUGIN_FOLDER MODEL...
 #include <dlfcn.h>

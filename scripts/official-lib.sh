@@ -1,18 +1,50 @@
-# Shared by the scripts that use the official Rack SDK and host (source it):
-# finding them, building and installing the plug-in as a player does, running
-# the host, and reading its log.
+# The one way the scripts use the official Rack SDK and host (source it):
+# finding them, building and installing the plug-in as a player does, making
+# a user folder, running the host headless, for screenshots or in a window,
+# stopping it and cleaning up, reading its log; and the helpers every job
+# shares (phase, fail, check_failed). The functions run from the
+# repository's root, where every script starts.
 #   RACK_DIR   the official SDK  (default ../shared/rack/Rack-SDK beside the repo)
 #   RACK_HOST  the official host (default ../shared/rack/Rack beside the repo)
+#   RACK_FUNDAMENTAL  the host maker's free modules (default ../shared/rack/Fundamental)
 #   CHORDWRIGHT_VCVPLUGIN  an already built .vcvplugin to use instead of building one
+#   CHORDWRIGHT_DISPLAY    an X display for the windowed runs (default a free one)
+#   BUILD_DIR              our CMake build (default build)
+
+OFFICIAL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+# "== JOB, what (seconds since the script began)"; JOB defaults to the
+# script's name.
+phase() {
+	echo "== ${JOB:-$(basename "$0" .sh)}, $1 ($SECONDS s)"
+}
+
+# Says what failed and ends the script.
+fail() {
+	echo "FAILED: $*" >&2
+	exit 1
+}
+
+# Says what failed and goes on; official_verdict ends the script on it.
+FAILURES=0
+check_failed() {
+	echo "FAILED: $*"
+	FAILURES=$((FAILURES + 1))
+}
+
+# Ends the script: with "FAILED: $1: N failed (above)" after any
+# check_failed, else with success and message $2.
+official_verdict() {
+	[ "$FAILURES" = 0 ] || fail "$1: $FAILURES failed (above)"
+	echo "$2"
+}
 
 # Sets RACK_DIR and RACK_HOST to absolute folders. Returns 1 when neither was
 # given nor is present (the caller skips); exits when only one is usable.
 official_locate() {
-	local root
-	root=$(git rev-parse --show-toplevel)
 	local given="${RACK_DIR:-}${RACK_HOST:-}"
-	RACK_DIR=$(realpath -m "${RACK_DIR:-$root/../shared/rack/Rack-SDK}")
-	RACK_HOST=$(realpath -m "${RACK_HOST:-$root/../shared/rack/Rack}")
+	RACK_DIR=$(realpath -m "${RACK_DIR:-$OFFICIAL_ROOT/../shared/rack/Rack-SDK}")
+	RACK_HOST=$(realpath -m "${RACK_HOST:-$OFFICIAL_ROOT/../shared/rack/Rack}")
 	if [ -z "$given" ] && [ ! -f "$RACK_DIR/plugin.mk" ] && [ ! -x "$RACK_HOST/Rack" ]; then
 		return 1
 	fi
@@ -46,10 +78,21 @@ official_fundamental() {
 	export FUNDAMENTAL_PACKAGE
 }
 
-# WORK: a scratch folder of the calling script, removed when it ends.
+# WORK: a scratch folder of the calling script, removed when it ends, with
+# the X server official_start_xvfb started, if any.
 official_work() {
 	WORK=$(mktemp -d)
-	trap 'rm -rf "$WORK"' EXIT
+	trap 'official_stop_xvfb; rm -rf "$WORK"' EXIT
+}
+
+# Our CMake build BUILD_DIR (default build) with rackhost and module-ids up to
+# date; sets BUILD.
+official_rackhost() {
+	BUILD=${BUILD_DIR:-build}
+	export CCACHE_BASEDIR=$OFFICIAL_ROOT
+	cmake -S "$OFFICIAL_ROOT" -B "$BUILD" -G Ninja >/dev/null
+	local log
+	log=$(ninja -C "$BUILD" rackhost module-ids 2>&1) || fail "building rackhost: $log"
 }
 
 # A copy of the working tree's files (tracked and new, as git sees them) in $1.
@@ -87,6 +130,24 @@ official_package() {
 	fi
 }
 
+# Fails unless package $1 holds what players get: the library $2 (plugin.so,
+# plugin.dll), the manifest, the panels, the presets and the example patches,
+# as in the tree. Prints how many entries it holds.
+official_check_package() {
+	local contents f
+	contents=$(tar --zstd -tf "$1") || fail "$1 cannot be read"
+	for f in "$2" plugin.json res/Quadrelle.svg res/Motifex.svg presets/*/*.vcvm examples/*.vcv; do
+		grep -qxF "Chordwright/$f" <<<"$contents" || fail "the package $(basename "$1") lacks $f"
+	done
+	grep -c '' <<<"$contents"
+}
+
+# The settings of a user folder the scripts make: no update check (no
+# network), no tips dialog at startup, and the JSON members $1.
+official_settings() {
+	echo "{\"autoCheckUpdates\": false, \"showTipsOnLaunch\": false${1:+, $1}}"
+}
+
 # A fresh user folder below $1 with the plug-in installed as a player installs
 # it; extra settings as JSON members in $2; with $3 "fundamental", the free
 # Fundamental modules beside it, as the host installs them on first start.
@@ -97,8 +158,7 @@ official_user_folder() {
 	mkdir -p "$user/plugins-lin-x64"
 	tar --zstd -xf "$PACKAGE" -C "$user/plugins-lin-x64"
 	[ "${3:-}" != fundamental ] || cp "$FUNDAMENTAL_PACKAGE" "$user/plugins-lin-x64/"
-	# No update check (no network) and no tips dialog at startup.
-	echo "{\"autoCheckUpdates\": false, \"showTipsOnLaunch\": false${2:+, $2}}" >"$user/settings.json"
+	official_settings "${2:-}" >"$user/settings.json"
 	echo "$user"
 }
 
@@ -108,6 +168,14 @@ official_run_headless() {
 	local user=$1 patch=$2 seconds=${3:-3}
 	(cd "$RACK_HOST" && (sleep "$seconds"; echo) | env -u DISPLAY timeout $((seconds + 60)) ./Rack -h -u "$user" \
 		-s "$RACK_HOST" "$patch" >"$user/stdout.txt" 2>&1)
+}
+
+# The host's screenshot mode on patch $2 with user folder $1 (DISPLAY must be
+# set): a picture of every module it has, as the module browser shows them,
+# in $1/screenshots/<plug-in>/<model>.png.
+official_screenshots() {
+	local user=$1 patch=$2
+	(cd "$RACK_HOST" && timeout 120 ./Rack -t 2 -u "$user" -s "$RACK_HOST" "$patch" >"$user/stdout.txt" 2>&1)
 }
 
 # The warning and error lines of log $1 (and any line that speaks of an error
@@ -123,9 +191,22 @@ official_clean_end() {
 	[ "$(tail -n 1 "$1")" = "END" ]
 }
 
+# What is wrong with host log $1 of a run with the plug-in installed, a line
+# each: its warnings and errors, a plug-in that did not load, an unclean
+# stop. Nothing when all is well.
+official_log_faults() {
+	local log=$1
+	[ -f "$log" ] || { echo "no log"; return; }
+	official_log_problems "$log"
+	grep -q 'Loaded Chordwright ' "$log" || echo "the plug-in did not load"
+	official_clean_end "$log" || echo "the host did not stop cleanly"
+}
+
 # Starts Xvfb on CHORDWRIGHT_DISPLAY or the first free display from :90 and
-# sets DISPLAY for the caller; official_stop_xvfb stops it.
+# sets DISPLAY for the caller, unless it runs already; official_stop_xvfb
+# stops it.
 official_start_xvfb() {
+	[ -z "${OFFICIAL_XVFB_PID:-}" ] || return 0
 	local n=${CHORDWRIGHT_DISPLAY:-}
 	n=${n#:}
 	if [ -z "$n" ]; then
@@ -153,18 +234,40 @@ official_stop_xvfb() {
 	fi
 }
 
+# Starts the host in a window (DISPLAY must be set) on patch $2 with user
+# folder $1, in the background, for at most $3 seconds (default 60);
+# official_quit_windowed quits it.
+official_start_windowed() {
+	local user=$1 patch=$2 seconds=${3:-60}
+	(cd "$RACK_HOST" && exec timeout "$seconds" ./Rack -u "$user" -s "$RACK_HOST" "$patch" \
+		>"$user/stdout.txt" 2>&1) &
+	OFFICIAL_HOST_PID=$!
+}
+
+# Quits the host official_start_windowed started with ctrl+q, as a player
+# would, and returns its exit status.
+official_quit_windowed() {
+	local window status=0
+	window=$(xdotool search --name "VCV Rack" 2>/dev/null | head -n 1 || true)
+	[ -n "$window" ] && xdotool windowfocus --sync "$window" key --clearmodifiers ctrl+q 2>/dev/null || true
+	wait "$OFFICIAL_HOST_PID" || status=$?
+	return $status
+}
+
 # Runs the host in a window (DISPLAY must be set) on patch $2 with user folder
 # $1 until the autosave it writes satisfies the python expression $3 over `p`
-# (the autosaved patch) or $4 seconds (default 30) pass, then quits it with
-# ctrl+q as a player would. Fails unless it quit cleanly in time.
+# (the autosaved patch; scripts/patchlib.py is at hand as `patchlib`) or $4
+# seconds (default 30) pass, then quits it. Fails unless it quit cleanly in
+# time.
 official_run_windowed() {
-	local user=$1 patch=$2 until=$3 seconds=${4:-30}
-	(cd "$RACK_HOST" && exec timeout $((seconds + 30)) ./Rack -u "$user" -s "$RACK_HOST" "$patch" \
-		>"$user/stdout.txt" 2>&1) &
-	local pid=$! waited=0
+	local user=$1 patch=$2 until=$3 seconds=${4:-30} waited=0 status=0
+	official_start_windowed "$user" "$patch" $((seconds + 30))
 	while [ "$waited" -lt $((seconds * 10)) ]; do
-		if [ -f "$user/autosave/patch.json" ] && python3 - "$user/autosave/patch.json" "$until" <<'PY' 2>/dev/null; then
+		if [ -f "$user/autosave/patch.json" ] &&
+			python3 - "$user/autosave/patch.json" "$until" "$OFFICIAL_ROOT/scripts" <<'PY' 2>/dev/null; then
 import json, sys
+sys.path.insert(0, sys.argv[3])
+import patchlib
 p = json.load(open(sys.argv[1]))
 sys.exit(0 if eval(sys.argv[2]) else 1)
 PY
@@ -173,11 +276,7 @@ PY
 		sleep 0.1
 		waited=$((waited + 1))
 	done
-	local window
-	window=$(xdotool search --name "VCV Rack" 2>/dev/null | head -n 1 || true)
-	[ -n "$window" ] && xdotool windowfocus --sync "$window" key --clearmodifiers ctrl+q 2>/dev/null || true
-	local status=0
-	wait "$pid" || status=$?
+	official_quit_windowed || status=$?
 	[ "$waited" -lt $((seconds * 10)) ] || { echo "the autosave never held what was awaited" >&2; return 1; }
 	return $status
 }
@@ -224,12 +323,7 @@ PY
 # composed saved into it instead, and every engine then plays that phrase.
 official_fixed_patch() {
 	local patch=$1 copy=$2 build=$3
-	if python3 - "$patch" <<'PY'; then
-import json, sys
-p = json.load(open(sys.argv[1]))
-sys.exit(0 if any(m["model"] == "Motifex" and not (m.get("data") or {}).get("currentNoteArray")
-                  for m in p["modules"]) else 1)
-PY
+	if python3 "$OFFICIAL_ROOT/scripts/patchlib.py" composes-on-load "$patch"; then
 		"$build/rackhost" render "$patch" -o "$copy.wav" --seconds 0.001 --save-patch "$copy.json" >/dev/null
 		rm -f "$copy.wav"
 		echo "$patch: its Motifex composes on load; the phrase rackhost composed is saved into it first" >&2

@@ -1,7 +1,7 @@
-// Checks of the panel graphics against the host's own renderer, for
-// scripts/official-panels.sh. Built there against the official kit's
-// nanosvg.h and nanosvgrast.h (the code the host draws panels with), cairo
-// for PNG files and jansson for the label boxes.
+// Checks of the panel graphics against the host's own renderer, for the
+// panels part of scripts/test-official.sh. Built there against the official
+// kit's nanosvg.h and nanosvgrast.h (the code the host draws panels with),
+// cairo for PNG files and jansson for the label boxes.
 //
 //   panel-check compare PANEL.svg FULL.png     nanosvg's picture of PANEL.svg at
 //                                              FULL.png's size against FULL.png

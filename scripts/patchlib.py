@@ -1,26 +1,75 @@
-"""Building Rack patches for the players' files: the example patches
-(make-examples.py) and the patches the listening examples are rendered from
-(make-listening.py).
+"""Building Rack patches for the players' files and the checks: the example
+patches (make-examples.py), the patches the listening examples are rendered
+from (make-listening.py), and a patch of a factory preset alone (the official
+host's checks).
 
-Modules of the free Fundamental plug-in (bundled with every download of the
-host) are named here by the names the modules give their parameters and
-ports, with the ids they have in Fundamental 2.6.0; scripts/official-examples.sh
-holds these names against what the installed modules report.
+Chordwright's parameter and port ids come from the modules' enums, by their
+names there, through the build's module-ids (scripts/module-ids.cpp): MOTIFEX
+and QUADRELLE below. Modules of the free Fundamental plug-in (bundled with
+every download of the host) are named here by the names the modules give
+their parameters and ports, with the ids they have in Fundamental 2.6.0;
+the examples part of scripts/test-official.sh holds these names against what
+the installed modules report.
+
+As a command, for the shell scripts:
+  patchlib.py id MODEL NAME...               the ids of MODEL's enum members NAME,
+                                             on one line
+  patchlib.py preset-patches [--running] DIR PRESET...
+                                             for each preset file, a patch of its
+                                             module alone (a Motifex running with
+                                             --running): DIR/preset MODEL - NAME.vcv
+  patchlib.py composes-on-load PATCH         exit status 0 when a Motifex in the
+                                             patch has no phrase saved
 """
+import functools
 import json
 import os
+import subprocess
+import sys
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 VERSION = json.load(open(os.path.join(ROOT, "plugin.json")))["version"]
 RACK_VERSION = "2.4.1"
 FUNDAMENTAL_VERSION = "2.6.0"
 
-# Chordwright's ids (src/Motifex.hpp, src/Quadrelle.hpp).
-MOTIFEX_RUN_PARAM = 13
-MOTIFEX_IN = {"Tune": 6, "Regenerate": 7, "Reset": 8, "Run": 9, "Clock": 10}
-MOTIFEX_OUT = {"CV": 0, "Gate": 1}
-QUADRELLE_IN = {"V/Oct": 0}
-QUADRELLE_OUT = {"Mix": 0, "Voice 1": 1, "Voice 2": 2, "Voice 3": 3, "Voice 4": 4}
+
+@functools.lru_cache(maxsize=None)
+def chordwright_ids():
+    """{model: {enum name: id}} as module-ids prints them: the program named by
+    MODULE_IDS, else the one of the CMake build BUILD_DIR (default build),
+    brought up to date first."""
+    program = os.environ.get("MODULE_IDS")
+    if not program:
+        build = os.path.join(ROOT, os.environ.get("BUILD_DIR", "build"))
+        steps = [["ninja", "-C", build, "module-ids"]]
+        if not os.path.exists(os.path.join(build, "build.ninja")):
+            steps.insert(0, ["cmake", "-S", ROOT, "-B", build, "-G", "Ninja"])
+        for step in steps:
+            done = subprocess.run(step, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+            if done.returncode:
+                sys.exit("%s\npatchlib: %s failed" % (done.stdout, " ".join(step)))
+        program = os.path.join(build, "module-ids")
+    return json.loads(subprocess.run([program], check=True, stdout=subprocess.PIPE, text=True).stdout)
+
+
+class ModuleIds:
+    """A model's ids as attributes, by their enum names: QUADRELLE.MIX_OUTPUT."""
+
+    def __init__(self, model):
+        self.model = model
+
+    def __getattr__(self, name):
+        try:
+            return chordwright_ids()[self.model][name]
+        except KeyError:
+            raise AttributeError("module-ids names no %s of %s" % (name, self.model)) from None
+
+    def voices(self, kind):
+        """The ids of voices 1 to 4's KIND ("GAIN": GAIN_1_PARAM ...)."""
+        return [getattr(self, "%s_%d_PARAM" % (kind, v)) for v in range(1, 5)]
+
+
+MOTIFEX, QUADRELLE = ModuleIds("Motifex"), ModuleIds("Quadrelle")
 CHORDWRIGHT_HP = 40
 # Note knob positions of the pitch classes (A = 0 ... G# = 11 twelfths).
 NOTE = {n: round(i / 12, 6) for i, n in enumerate(["A", "A#", "B", "C", "C#", "D", "D#", "E", "F", "F#", "G", "G#"])}
@@ -70,10 +119,15 @@ def with_params(module, values):
     return module
 
 
+def with_run(motifex):
+    """The Motifex with its Run switch on."""
+    return with_params(motifex, {MOTIFEX.RUN_PARAM: 1.0})
+
+
 def motifex(name, running=True):
     """A Motifex from its factory preset, with Run on."""
     m = preset("Motifex", name)
-    return with_params(m, {MOTIFEX_RUN_PARAM: 1.0}) if running else m
+    return with_run(m) if running else m
 
 
 def quadrelle(name, values=None):
@@ -102,17 +156,17 @@ def width(module):
 
 
 def port(module, name, direction):
-    """The id of port `name` ("inputs" or "outputs") of a module."""
+    """The id of port `name` ("inputs" or "outputs") of a module; Chordwright's
+    by their enum names (CV_OUTPUT)."""
     if module["plugin"] == "Chordwright":
-        table = {("Motifex", "inputs"): MOTIFEX_IN, ("Motifex", "outputs"): MOTIFEX_OUT,
-                 ("Quadrelle", "inputs"): QUADRELLE_IN, ("Quadrelle", "outputs"): QUADRELLE_OUT}
-        return table[(module["model"], direction)][name]
+        assert name.endswith("_" + direction[:-1].upper()), (name, direction)
+        return chordwright_ids()[module["model"]][name]
     if module["plugin"] == "Core":
         return AUDIO_IN[name]
     return FUNDAMENTAL[module["model"]][direction][name]
 
 
-def motifex_through_envelope(motifex, voice, envelope, output="Mix", filter=None, regenerate=None):
+def motifex_through_envelope(motifex, voice, envelope, output="MIX_OUTPUT", filter=None, regenerate=None):
     """The plainest way to hear Motifex: an LFO at 8 Hz clocks it (eight steps
     a second), its CV plays `voice` (a Quadrelle) and its gate opens an ADSR
     (`envelope`: its parameters by name), which opens a VCA after the voice's
@@ -126,16 +180,38 @@ def motifex_through_envelope(motifex, voice, envelope, output="Mix", filter=None
     if filter:
         p.add("filter", filter)
     p.add("envelope", fundamental("ADSR", envelope)).add("vca", fundamental("VCA-1")).add("audio", audio())
-    p.cable("clock", "Square", "motifex", "Clock")
+    p.cable("clock", "Square", "motifex", "CLOCK_INPUT")
     if regenerate:
-        p.cable("regenerate", "Square", "motifex", "Regenerate")
-    p.cable("motifex", "CV", "quadrelle", "V/Oct").cable("motifex", "Gate", "envelope", "Gate")
+        p.cable("regenerate", "Square", "motifex", "REGENERATE_INPUT")
+    p.cable("motifex", "CV_OUTPUT", "quadrelle", "VOCT_INPUT").cable("motifex", "GATE_OUTPUT", "envelope", "Gate")
     p.cable("envelope", "Envelope", "vca", "CV")
     if filter:
         p.cable("quadrelle", output, "filter", "Audio").cable("filter", "Lowpass filter", "vca", "Channel")
     else:
         p.cable("quadrelle", output, "vca", "Channel")
     return p.cable("vca", "Channel", "audio", "Left")
+
+
+def chord_sequencer():
+    """SEQ3 playing C3, A2, F3 and G3 on its CV 1, two seconds each: the
+    roots of a pad of diatonic triads."""
+    roots = [-1.0, -1.0, -1.25, -1.25, -7 / 12, -7 / 12, -5 / 12, -5 / 12]  # C3, A2, F3, G3
+    seq = {"Tempo": 0, "Run": 1, "Steps": 8}
+    seq.update({"CV 1 step %d" % (s + 1): v for s, v in enumerate(roots)})
+    return fundamental("SEQ3", seq)
+
+
+def preset_patch(path, running=False):
+    """A patch of the module of the preset file `path` alone (a Motifex with
+    Run on when `running`)."""
+    module = json.load(open(path))
+    return Patch().add("preset", with_run(module) if running else module).json()
+
+
+def composes_on_load(patch):
+    """Whether a Motifex of the patch has no phrase saved, and so composes one
+    from the clock and the random device when it is made."""
+    return any(m["model"] == "Motifex" and not (m.get("data") or {}).get("currentNoteArray") for m in patch["modules"])
 
 
 CABLE_COLORS = ["#f3374b", "#ffb437", "#00b56e", "#3695ef", "#8b4ade"]
@@ -176,3 +252,23 @@ class Patch:
         with open(path, "w") as f:
             json.dump(self.json(), f, indent=2)
             f.write("\n")
+
+
+def main(args):
+    if args[:1] == ["id"] and len(args) >= 3:
+        print(" ".join(str(chordwright_ids()[args[1]][name]) for name in args[2:]))
+    elif args[:1] == ["preset-patches"] and len(args) >= 3:
+        running = args[1] == "--running"
+        out, presets = args[1 + running], args[2 + running:]
+        for path in presets:
+            name = "preset %s - %s.vcv" % (os.path.basename(os.path.dirname(path)), os.path.basename(path)[:-5])
+            with open(os.path.join(out, name), "w") as f:
+                json.dump(preset_patch(path, running), f)
+    elif args[:1] == ["composes-on-load"] and len(args) == 2:
+        sys.exit(0 if composes_on_load(json.load(open(args[1]))) else 1)
+    else:
+        sys.exit(__doc__)
+
+
+if __name__ == "__main__":
+    main(sys.argv[1:])

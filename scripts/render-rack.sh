@@ -82,8 +82,7 @@ fi
 official_locate
 
 # Scratch: builds, then the fresh user folder of this render.
-scratch=$(mktemp -d "${TMPDIR:-/tmp}/render-rack.XXXXXX")
-trap 'rm -rf "$scratch"' EXIT
+official_work
 
 # build-rack/KIND-KEY: KEY sums what KIND is made of and built with, so a
 # change to any of it builds it again; earlier builds of KIND are removed.
@@ -112,13 +111,13 @@ renderer=$(cached renderer host/official host/WavWriter.\* host/CoreModules.\* h
 if [ ! -x "$renderer/rack-render" ]; then
 	echo "render-rack: building the renderer once, into $renderer" >&2
 	scripts/install-deps.sh official >&2
-	mkdir -p "$scratch/renderer"
+	mkdir -p "$WORK/renderer"
 	# -O2, as the headless host is built.
 	c++ -std=c++17 -O2 -Wall -Wextra -Wno-unused-parameter -DARCH_LIN -DARCH_X64 \
 		-I "$RACK_DIR/include" -I "$RACK_DIR/dep/include" -I host -I host/official \
-		host/official/*.cpp host/WavWriter.cpp host/CoreModules.cpp host/Progress.cpp -o "$scratch/renderer/rack-render" \
+		host/official/*.cpp host/WavWriter.cpp host/CoreModules.cpp host/Progress.cpp -o "$WORK/renderer/rack-render" \
 		-L "$RACK_HOST" -lRack -Wl,-rpath,"$RACK_HOST" -ljansson -ldl -lpthread >&2
-	keep_build "$renderer" "$scratch/renderer"
+	keep_build "$renderer" "$WORK/renderer"
 fi
 
 # The package players install, unless one is given or the player's own
@@ -129,26 +128,23 @@ if [ -z "$user_folder" ] && [ -z "$package" ]; then
 	if [ ! -f "$built/Chordwright.vcvplugin" ]; then
 		echo "render-rack: building the plug-in's package once, into $built" >&2
 		scripts/install-deps.sh official >&2
-		official_build "$scratch/package" >&2
-		mkdir -p "$scratch/built"
-		cp "$PACKAGE" "$scratch/built/Chordwright.vcvplugin"
-		keep_build "$built" "$scratch/built"
+		official_build "$WORK/package" >&2
+		mkdir -p "$WORK/built"
+		cp "$PACKAGE" "$WORK/built/Chordwright.vcvplugin"
+		keep_build "$built" "$WORK/built"
 	fi
 	package=$built/Chordwright.vcvplugin
 fi
 
-user=$scratch/user
+user=$WORK/user
 mkdir -p "$user/plugins-lin-x64"
-settings='{"autoCheckUpdates": false, "showTipsOnLaunch": false}'
+settings=$(official_settings)
 if [ -z "$user_folder" ]; then
 	cp "$package" "$user/plugins-lin-x64/"
-	fundamental=${RACK_FUNDAMENTAL:-$(dirname "$RACK_HOST")/Fundamental}
-	if ls "$fundamental"/*.vcvplugin >/dev/null 2>&1; then
-		cp "$fundamental"/*.vcvplugin "$user/plugins-lin-x64/"
-	elif [ -f "$fundamental" ]; then
-		cp "$fundamental" "$user/plugins-lin-x64/"
+	if official_fundamental; then
+		cp "$FUNDAMENTAL_PACKAGE" "$user/plugins-lin-x64/"
 	else
-		echo "render-rack: no Fundamental package at $fundamental (RACK_FUNDAMENTAL); rendering without it" >&2
+		echo "render-rack: no Fundamental package (RACK_FUNDAMENTAL); rendering without it" >&2
 	fi
 else
 	# The player's plug-ins, read where they are. A package the host has not

@@ -15,19 +15,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/official-lib.sh
+JOB=Windows
 scripts/install-deps.sh windows
 export CCACHE_BASEDIR="$PWD"
 root=$PWD
 cache=${XDG_CACHE_HOME:-$HOME/.cache}/chordwright-windows
 export WINEPREFIX=${WINEPREFIX:-$cache/wine}
-began=$(date +%s)
-phase() {
-	echo "== Windows, $1 ($(($(date +%s) - began)) s)"
-}
-fail() {
-	echo "FAILED: $*" >&2
-	exit 1
-}
 official_work
 
 if official_locate; then
@@ -55,16 +48,13 @@ if official_locate; then
 		fail "the Windows build gave compiler warnings (above)"
 	fi
 	package=$(ls "$WORK"/src/dist/*-win-x64.vcvplugin) || fail "no -win-x64.vcvplugin"
-	contents=$(tar --zstd -tf "$package")
-	for f in plugin.dll plugin.json res/Quadrelle.svg res/Motifex.svg presets/*/*.vcvm examples/*.vcv; do
-		grep -qxF "Chordwright/$f" <<<"$contents" || fail "the package lacks $f"
-	done
+	entries=$(official_check_package "$package" plugin.dll)
 	dll=$WORK/src/dist/Chordwright/plugin.dll
 	headers=$("$mingw-objdump" -p "$dll")
 	grep -qE '^\s+\[\s*[0-9]+\] init$' <<<"$headers" || fail "plugin.dll does not export init"
 	imports=$(awk '/DLL Name:/ {print $3}' <<<"$headers" | sort | paste -sd ' ')
 	grep -qw libRack.dll <<<"$imports" || fail "plugin.dll does not import libRack.dll"
-	echo "built $(basename "$package") without warnings: $(grep -c '' <<<"$contents") entries;" \
+	echo "built $(basename "$package") without warnings: $entries entries;" \
 		"$(($(grep -c '' "$kit/libRack.def") - 2)) symbols imported from the host; DLLs imported: $imports"
 else
 	phase "a skipped: no official Rack kit and host (set RACK_DIR and RACK_HOST); the stand-in build below still runs"

@@ -275,13 +275,13 @@ void Motifex::process(const ProcessArgs&) {
 		// A note is cut short when the next one is the same or higher, so the
 		// following gate is heard; a hold is cut short when the run of holds
 		// ends.
-		if (currentNote > 0.9f)
+		if (currentNote > motifex::GATED_NOTE_ABOVE)
 			gateTimerActive = next >= currentNote;
 		else
 			gateTimerActive = currentNote == UNDERSCORE_NOTE && next != UNDERSCORE_NOTE;
 		gateTimer = gateTimerActive ? 1.f : 0.f;
 
-		if ((double)currentNote > 0.71) {
+		if ((double)currentNote > motifex::PITCHED_ABOVE) {
 			const float cv = log2f(currentNote * 0.0038221916f);
 			// Values from a hand-edited patch may have no pitch (infinity);
 			// they keep the last one.
@@ -293,7 +293,7 @@ void Motifex::process(const ProcessArgs&) {
 		if (!std::isfinite(tune))
 			tune = 0.f;
 		outputs[CV_OUTPUT].setVoltage(currentCv + tune);
-		const bool rest = currentNote > 0.68f && currentNote < 0.7f;
+		const bool rest = currentNote > motifex::REST_ABOVE && currentNote < motifex::REST_BELOW;
 		outputs[GATE_OUTPUT].setVoltage(rest ? 0.f : 2.f);
 	} else {
 		if (gateTimerActive) {

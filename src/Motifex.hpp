@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "MotifexSources.hpp"
+#include "MotifexTables.hpp"
 #include "plugin.hpp"
 
 class ComposingRandom;
@@ -66,8 +67,8 @@ struct Motifex : Module {
 	enum LightId { ROW_1_LIGHT, ROW_2_LIGHT, ROW_3_LIGHT, ROW_4_LIGHT, NUM_LIGHTS };
 
 	// Note values besides frequencies: a held step and a rest.
-	static constexpr float UNDERSCORE_NOTE = 0.7f;
-	static constexpr float EMPTY_NOTE = 0.69f;
+	static constexpr float UNDERSCORE_NOTE = motifex::HOLD_MARKER;
+	static constexpr float EMPTY_NOTE = motifex::REST_MARKER;
 
 	// Green text showing a step's note, a chord or the key. Its text is module
 	// state as well as display, so reads and writes from outside the module go

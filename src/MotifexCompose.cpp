@@ -411,9 +411,9 @@ void Motifex::quantizeNoteArray(float* result, int n, const float* chordRoots, i
 	if (syncopationLevel == 0) {
 		float lastNote = 0.f;
 		for (int i = 0; i < n; i++) {
-			if (result[i] > 0.8f)
+			if (result[i] > motifex::REPEATED_NOTE_ABOVE)
 				lastNote = result[i];
-			if ((i == 4 || i == 12 || i == 20 || i == 28) && lastNote > 0.8f)
+			if ((i == 4 || i == 12 || i == 20 || i == 28) && lastNote > motifex::REPEATED_NOTE_ABOVE)
 				result[i] = lastNote;
 		}
 	}

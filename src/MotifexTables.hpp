@@ -9,6 +9,26 @@ namespace motifex {
 // Pitch classes from A, as chords are named.
 static const char* const PITCH_CLASSES[12] = {"A", "A#", "B", "C", "C#", "D", "D#", "E", "F", "F#", "G", "G#"};
 
+// A phrase entry is a note's frequency in Hz or one of two markers, which no
+// frequency equals; saved phrases hold these very numbers.
+constexpr float HOLD_MARKER = 0.7f;  // the step holds the note before it
+constexpr float REST_MARKER = 0.69f; // the step is silent
+
+// What playing and composing read from an entry, each rule by its own
+// threshold. Any number may arrive from a patch, so the comparisons' types
+// (float or double) and strictness are part of the rules.
+// Above it (in float), an entry is a note whose gate is cut short when the
+// next entry is as high or higher.
+constexpr float GATED_NOTE_ABOVE = 0.9f;
+// Above it (in double), an entry sets the pitch.
+constexpr double PITCHED_ABOVE = 0.71;
+// Strictly between these, an entry closes the gate: a rest.
+constexpr float REST_ABOVE = 0.68f;
+constexpr float REST_BELOW = 0.7f;
+// Above it, composing takes an entry for a note that the half bars sound
+// again.
+constexpr float REPEATED_NOTE_ABOVE = 0.8f;
+
 // Entries of the note tables: 96 notes from A1 (27.5 Hz), then the rest and
 // the hold, whose frequencies are 0.
 static const int NOTE_ENTRIES = 98;

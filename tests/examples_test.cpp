@@ -3,7 +3,8 @@
 // of the host installs), shipped with the plug-in, each described in a manual
 // with its listening example, each sounding the moment it opens. The headless
 // host has no Fundamental modules: it refuses those patches plainly and plays
-// the others; scripts/official-examples.sh plays them all on Rack's engine.
+// the others; the official-kit job (scripts/test-official.sh examples) plays
+// them all on Rack's engine.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -159,4 +160,27 @@ TEST(ExamplePatches, TheHeadlessHostPlaysThoseOfThisPluginAndCoreAloneAndRefuses
 		played++;
 	}
 	EXPECT_GE(played, 1) << "no example for the headless host";
+}
+
+// The committed patches are those scripts/make-examples.py writes from the
+// presets, with our modules' ids from their enums (module-ids): an id that
+// moved, or a script that lost its way, shows here.
+TEST(ExamplePatches, AreWhatTheirScriptWritesWithTheModulesIds) {
+#ifndef CHORDWRIGHT_MODULE_IDS
+	GTEST_SKIP() << "module-ids and the scripts run on the build machine only";
+#else
+	hosttest::TempDir tmp;
+	std::string output;
+	ASSERT_EQ(hosttest::runCommand("MODULE_IDS=" CHORDWRIGHT_MODULE_IDS " /usr/bin/python3 " +
+	                                   hosttest::sourcePath("scripts/make-examples.py") + " --out " + tmp.dir.string(),
+	                               output),
+	          0)
+	    << output;
+	ASSERT_GE(examples().size(), 5u);
+	for (const fs::path& file : examples())
+		EXPECT_TRUE(hosttest::readFile(tmp.path("examples/" + file.filename().string())) ==
+		            hosttest::readFile(file.string()))
+		    << file << " is not what scripts/make-examples.py writes";
+	EXPECT_EQ(filesIn(tmp.path("examples"), ".vcv").size(), examples().size());
+#endif
 }

@@ -9,6 +9,7 @@
 
 #include "NoteNames.hpp"
 #include "host_test_support.hpp"
+#include "MotifexTables.hpp"
 
 namespace fs = std::filesystem;
 
@@ -74,8 +75,8 @@ TEST(NoteNames, OctaveDigitsCountFromAAsOnThePanel) {
 	EXPECT_EQ(rackhost::noteName(440.f), "A5");
 	EXPECT_EQ(rackhost::noteName(659.25f), "E5");
 	EXPECT_EQ(rackhost::noteName(6644.88f), "G8#");
-	EXPECT_EQ(rackhost::noteName(0.7f), "__");
-	EXPECT_EQ(rackhost::noteName(0.69f), "rest");
+	EXPECT_EQ(rackhost::noteName(motifex::HOLD_MARKER), "__");
+	EXPECT_EQ(rackhost::noteName(motifex::REST_MARKER), "rest");
 	EXPECT_EQ(rackhost::noteName((float)0.699999988079071), "__");
 	EXPECT_EQ(rackhost::noteName(0.f), "?");
 	EXPECT_EQ(rackhost::noteName(-440.f), "?");

@@ -8,6 +8,7 @@
 #include "Patch.hpp"
 #include "Render.hpp"
 #include "host_test_support.hpp"
+#include "MotifexTables.hpp"
 
 using rackhost::Patch;
 
@@ -72,7 +73,7 @@ TEST(DemoRender, TenSecondsOfStereoThatFollowThePhrase) {
 		ASSERT_GE(phrase.size(), 31u);
 		std::set<float> pitches;
 		for (size_t s = 0; s < 31; s++)
-			if (phrase[s] > 0.71f)
+			if ((double)phrase[s] > motifex::PITCHED_ABOVE)
 				pitches.insert(phrase[s]);
 		if (pitches.size() >= 2)
 			break;
@@ -120,7 +121,7 @@ TEST(DemoRender, TenSecondsOfStereoThatFollowThePhrase) {
 	int playedSteps = std::min<int>(32, phrase.size());
 	for (int step = 0; step < playedSteps; step++) {
 		float v = phrase[step];
-		if (v > 0.71f)
+		if ((double)v > motifex::PITCHED_ABOVE)
 			expectedNote = noteIndex(v);
 		size_t begin = step * stepLength + latency + rate / 50;
 		size_t end = begin + stepLength - rate / 25;

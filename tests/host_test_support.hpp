@@ -151,4 +151,18 @@ inline std::string pluginVersion() {
 	return v;
 }
 
+#ifndef _WIN32
+// Runs a shell command; its exit status, and what it wrote in `output`.
+inline int runCommand(const std::string& command, std::string& output) {
+	FILE* p = popen((command + " 2>&1").c_str(), "r");
+	if (!p)
+		return -1;
+	char buffer[4096];
+	size_t n;
+	while ((n = fread(buffer, 1, sizeof(buffer), p)) > 0)
+		output.append(buffer, n);
+	return pclose(p);
+}
+#endif
+
 } // namespace hosttest

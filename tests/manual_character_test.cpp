@@ -12,6 +12,7 @@
 
 #include "ManualSupport.hpp"
 #include "MotifexSources.hpp"
+#include "MotifexTables.hpp"
 
 using namespace manual;
 
@@ -278,7 +279,7 @@ TEST(MotifexCharacter, FallingNotesOfEachPresetGetNoNewGate) {
 			float before = p.gate();
 			p.sample(5.f);
 			// A phrase of 31 entries rests on the 32nd step.
-			if (step >= 32 && (size_t)(step % 32) < notes.size() && notes[step % 32] > 0.9f) {
+			if (step >= 32 && (size_t)(step % 32) < notes.size() && notes[step % 32] > motifex::GATED_NOTE_ABOVE) {
 				played++;
 				withoutGate += before > 0.f;
 				EXPECT_EQ(p.gate(), 2.f);

@@ -220,7 +220,7 @@ TEST(MotifexPanel, MirrorsALoadedPatchOnEveryFrame) {
 
 	// Changes by the buttons show on the next frame.
 	m->saved.currentKeyMain = "G major";
-	m->currentNoteArray[1] = 0.69f;
+	m->currentNoteArray[1] = Motifex::EMPTY_NOTE;
 	w->step();
 	EXPECT_EQ(m->keyLabel->getText(), "G major");
 	EXPECT_EQ(m->stepLabels[1]->getText(), "");

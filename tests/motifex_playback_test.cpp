@@ -164,7 +164,7 @@ TEST_F(Playback, GateShapesByWhatFollows) {
 	// 440 before the lower 220: full; 220 before the higher 330: shortened;
 	// 330 before a rest: full; the rest: 0 V, pitch kept; a hold after it:
 	// 2 V, then shortened as no hold follows, pitch kept.
-	m->currentNoteArray = {440.f, 220.f, 330.f, 0.69f, 0.7f, 110.f};
+	m->currentNoteArray = {440.f, 220.f, 330.f, Motifex::EMPTY_NOTE, Motifex::UNDERSCORE_NOTE, 110.f};
 	const float expectedAfter[] = {2.f, 0.f, 2.f, 0.f, 0.f};
 	for (int i = 0; i < 5; i++) {
 		setClock(5.f);

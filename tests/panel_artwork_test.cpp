@@ -80,16 +80,12 @@ bool inside(const Rect& inner, const Rect& outer) {
 
 TEST(PanelArtwork, CommittedGraphicsAreThoseTheSourcesMake) {
 	hosttest::TempDir tmp;
-	std::string cmd = "/usr/bin/python3 " + hosttest::sourcePath("scripts/make-panels.py") + " --src " +
-	                  hosttest::sourcePath("") + " --out " + tmp.dir.string() + " 2>&1";
-	FILE* p = popen(cmd.c_str(), "r");
-	ASSERT_TRUE(p);
-	char buffer[4096];
 	std::string output;
-	size_t n;
-	while ((n = fread(buffer, 1, sizeof(buffer), p)) > 0)
-		output.append(buffer, n);
-	ASSERT_EQ(pclose(p), 0) << output;
+	ASSERT_EQ(hosttest::runCommand("/usr/bin/python3 " + hosttest::sourcePath("scripts/make-panels.py") + " --src " +
+	                                   hosttest::sourcePath("") + " --out " + tmp.dir.string(),
+	                               output),
+	          0)
+	    << output;
 	for (const char* panel : PANELS) {
 		for (std::string file :
 		     {std::string("res/") + panel + ".svg", std::string("res-src/") + panel + ".labels.json"}) {

@@ -61,8 +61,8 @@ TEST(MotifexNoteTable, LookUpFindsWhatAScanFromTheStartFinds) {
 	const Table t;
 	std::vector<float> probes = {0.f,
 	                             -0.f,
-	                             0.7f,
-	                             0.69f,
+	                             HOLD_MARKER,
+	                             REST_MARKER,
 	                             1.f,
 	                             -261.63f,
 	                             1e30f,
