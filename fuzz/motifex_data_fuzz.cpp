@@ -8,21 +8,18 @@
 #include <cstring>
 
 #include "HostContext.hpp"
+#include "Motifex.hpp"
 #include "PluginLoader.hpp"
 #include "nanovg_backend.hpp"
 
 namespace {
 
-rack::plugin::Model* motifex() {
+rack::plugin::Model* motifexModel() {
 	static rackhost::HostContext* context = new rackhost::HostContext;
 	static rackhost::LoadedPlugin* plugin = rackhost::loadPlugin(rackhost::builtPluginDir()).release();
 	(void)context;
 	return plugin->model("Motifex");
 }
-
-// Parameter and port ids of the phrase generator.
-const int REGENERATE_PARAM = 11, RUN_PARAM = 13, KEY_UP_PARAM = 20;
-const int TUNE_INPUT = 6, CLOCK_INPUT = 10;
 
 } // namespace
 
@@ -32,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 	if (!rootJ)
 		return 0;
 
-	rack::plugin::Model* model = motifex();
+	rack::plugin::Model* model = motifexModel();
 	rack::engine::Module* module = model->createModule();
 	rack::app::ModuleWidget* panel = model->createModuleWidget(module);
 	module->dataFromJson(rootJ);
@@ -53,15 +50,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 	json_decref(resavedJ);
 	delete reopened;
 
-	module->params[RUN_PARAM].setValue(1.f);
-	module->inputs[CLOCK_INPUT].channels = 1;
-	module->inputs[TUNE_INPUT].channels = 1;
+	module->params[Motifex::RUN_PARAM].setValue(1.f);
+	module->inputs[Motifex::CLOCK_INPUT].channels = 1;
+	module->inputs[Motifex::TUNE_INPUT].channels = 1;
 	rack::engine::Module::ProcessArgs args{48000.f, 1.f / 48000.f, 0};
 	for (int i = 0; i < 160; i++) {
 		// Two laps of the 32 steps, a regeneration and a key press on the way.
-		module->inputs[CLOCK_INPUT].setVoltage(i % 2 ? 0.f : 10.f);
-		module->params[REGENERATE_PARAM].setValue(i == 100 ? 1.f : 0.f);
-		module->params[KEY_UP_PARAM].setValue(i == 120 ? 1.f : 0.f);
+		module->inputs[Motifex::CLOCK_INPUT].setVoltage(i % 2 ? 0.f : 10.f);
+		module->params[Motifex::REGENERATE_PARAM].setValue(i == 100 ? 1.f : 0.f);
+		module->params[Motifex::KEY_UP_PARAM].setValue(i == 120 ? 1.f : 0.f);
 		module->process(args);
 		for (rack::engine::Output& output : module->outputs)
 			if (!std::isfinite(output.getVoltage()))

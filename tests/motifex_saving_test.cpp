@@ -16,6 +16,10 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
+// A held step and a rest.
+const float H = Motifex::UNDERSCORE_NOTE;
+const float E = Motifex::EMPTY_NOTE;
+
 std::unique_ptr<Motifex> newMotifex() {
 	return std::unique_ptr<Motifex>(dynamic_cast<Motifex*>(testing_support::model("Motifex")->createModule()));
 }
@@ -63,12 +67,11 @@ std::vector<double> widened(std::vector<float> values) {
 
 TEST(MotifexSaving, EveryEntryIsSavedAsItIsHoldsIncluded) {
 	auto m = newMotifex();
-	EXPECT_EQ(saveNotes(*m, {220.f, 0.69f, 0.7f, 0.7f, 330.f}), widened({220.f, 0.69f, 0.7f, 0.7f, 330.f}));
-	EXPECT_EQ(saveNotes(*m, {0.7f, 220.f}), widened({0.7f, 220.f}));
-	EXPECT_EQ(saveNotes(*m, {0.69f, 0.7f}), widened({0.69f, 0.7f}));
-	EXPECT_EQ(saveNotes(*m, {220.f, 0.7f, 330.f, 0.69f, 0.69f, 0.7f}),
-	          widened({220.f, 0.7f, 330.f, 0.69f, 0.69f, 0.7f}));
-	EXPECT_EQ(saveNotes(*m, {261.63f, 0.7f, 0.69f}),
+	EXPECT_EQ(saveNotes(*m, {220.f, E, H, H, 330.f}), widened({220.f, E, H, H, 330.f}));
+	EXPECT_EQ(saveNotes(*m, {H, 220.f}), widened({H, 220.f}));
+	EXPECT_EQ(saveNotes(*m, {E, H}), widened({E, H}));
+	EXPECT_EQ(saveNotes(*m, {220.f, H, 330.f, E, E, H}), widened({220.f, H, 330.f, E, E, H}));
+	EXPECT_EQ(saveNotes(*m, {261.63f, H, E}),
 	          (std::vector<double>{261.6300048828125, 0.699999988079071044921875, 0.689999997615814208984375}));
 }
 
@@ -92,7 +95,7 @@ TEST(MotifexSaving, MembersInOrderAlsoForAnEmptyPhrase) {
 
 TEST(MotifexSaving, LogOfASave) {
 	auto m = newMotifex();
-	m->currentNoteArray = {220.f, 0.69f, 0.7f, 0.7f, 330.f};
+	m->currentNoteArray = {220.f, E, H, H, 330.f};
 	LogCapture log;
 	Json root(m->dataToJson());
 	EXPECT_EQ(log.messages("dataToJson"),
@@ -173,11 +176,11 @@ TEST(MotifexLoading, MissingOrMisshapenPhraseChangesNothing) {
 	};
 	for (const Case& c : cases) {
 		auto m = newMotifex();
-		m->currentNoteArray = {110.f, 0.7f};
+		m->currentNoteArray = {110.f, H};
 		Json root(c.json ? json_loads(c.json, JSON_DECODE_ANY, nullptr) : nullptr);
 		LogCapture log;
 		m->dataFromJson(root.j);
-		EXPECT_EQ(m->currentNoteArray, (std::vector<float>{110.f, 0.7f})) << c.json;
+		EXPECT_EQ(m->currentNoteArray, (std::vector<float>{110.f, H})) << c.json;
 		EXPECT_EQ(m->saved.currentKeyMain, "C minor") << c.json;
 		EXPECT_EQ(m->keyLabel->getText(), "C minor") << c.json;
 		EXPECT_FALSE(m->dataLoaded) << c.json;
@@ -304,8 +307,8 @@ TEST(MotifexLoading, TheOlderSavedFormLoadsAndSavesAsWritten) {
 	auto m = newMotifex();
 	Json root("{\"currentNoteArray\": [392.0, 0.68999999761581421, 392.0, 261.6300048828125]}");
 	m->dataFromJson(root.j);
-	EXPECT_EQ(m->currentNoteArray, (std::vector<float>{392.f, 0.69f, 392.f, 261.63f}));
-	EXPECT_EQ(saveNotes(*m, m->currentNoteArray), widened({392.f, 0.69f, 392.f, 261.63f}));
+	EXPECT_EQ(m->currentNoteArray, (std::vector<float>{392.f, E, 392.f, 261.63f}));
+	EXPECT_EQ(saveNotes(*m, m->currentNoteArray), widened({392.f, E, 392.f, 261.63f}));
 }
 
 // Without a panel, an empty or short loaded phrase plays, steps its buttons
@@ -347,5 +350,5 @@ TEST(MotifexLoading, EmptyAndShortPhrasesPlayAndSaveWhatThePatchHolds) {
 	const std::vector<float> loop = playGates(*m, 32);
 	EXPECT_EQ(rises(loop), 1);
 	EXPECT_NEAR(m->outputs[Motifex::CV_OUTPUT].getVoltage(), std::log2(440.0 / 261.63), 1e-4);
-	EXPECT_EQ(saveNotes(*m, m->currentNoteArray), widened({440.f, 0.7f}));
+	EXPECT_EQ(saveNotes(*m, m->currentNoteArray), widened({440.f, H}));
 }
