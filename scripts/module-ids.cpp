@@ -1,9 +1,9 @@
 // Prints, as JSON, the ids of the modules' parameters, inputs, outputs and
 // lights by their names in the modules' enums: {"Motifex": {"RUN_PARAM": 13,
-// ...}, "Quadrelle": {...}}. Every script takes the ids of ours from here
-// (scripts/patchlib.py), so the enums stay the one place an id is written.
-// Built with the plug-in (target module-ids). It fails when the list below
-// misses a parameter, input or output, so it never falls behind the enums.
+// ...}, "Quadrelle": {...}}, and Motifex's two phrase markers (a held step,
+// a rest) as the numbers its saved data holds: "UNDERSCORE_NOTE", "EMPTY_NOTE". Every script takes the ids of ours from
+// here (scripts/patchlib.py), so the enums stay the one place an id is written. Built with the plug-in (target
+// module-ids). It fails when the list below misses a parameter, input or output, so it never falls behind the enums.
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -165,6 +165,11 @@ int main() {
 		if (first)
 			std::printf("%s\n \"%s\": {", i == 0 ? "" : "},", IDS[i].model);
 		std::printf("%s\n  \"%s\": %d", first ? "" : ",", IDS[i].name, IDS[i].value);
+		// Motifex's two phrase markers, as its saved data holds them.
+		const bool last = i + 1 == count || std::strcmp(IDS[i + 1].model, IDS[i].model) != 0;
+		if (last && std::strcmp(IDS[i].model, "Motifex") == 0)
+			std::printf(",\n  \"UNDERSCORE_NOTE\": %.17g,\n  \"EMPTY_NOTE\": %.17g", (double)Motifex::UNDERSCORE_NOTE,
+			            (double)Motifex::EMPTY_NOTE);
 	}
 	std::printf("}\n}\n");
 	return 0;

@@ -131,12 +131,12 @@ official_package() {
 }
 
 # Fails unless package $1 holds what players get: the library $2 (plugin.so,
-# plugin.dll), the manifest, the panels, the presets and the example patches,
-# as in the tree. Prints how many entries it holds.
+# plugin.dll), the manifest, the changelog, the panels, the presets and the
+# example patches, as in the tree. Prints how many entries it holds.
 official_check_package() {
 	local contents f
 	contents=$(tar --zstd -tf "$1") || fail "$1 cannot be read"
-	for f in "$2" plugin.json res/Quadrelle.svg res/Motifex.svg presets/*/*.vcvm examples/*.vcv; do
+	for f in "$2" plugin.json CHANGELOG.md res/Quadrelle.svg res/Motifex.svg presets/*/*.vcvm examples/*.vcv; do
 		grep -qxF "Chordwright/$f" <<<"$contents" || fail "the package $(basename "$1") lacks $f"
 	done
 	grep -c '' <<<"$contents"

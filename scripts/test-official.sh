@@ -10,8 +10,15 @@
 #   window    under Xvfb: the host's screenshot mode draws both panels; a
 #             windowed run autosaves the phrase generators' phrases, keys and
 #             chords, and a second run that loads that autosave keeps them;
+#   hands     under Xvfb, as a player's hands do it: a running Motifex
+#             duplicated with Ctrl+D and the patch saved with Ctrl+S; the copy
+#             and the reopened patch hold what the Motifex held;
 #   suites    the module suites, built against the SDK's headers, run on the
 #             host's own libRack.so with the plugin.so `make` built;
+#   players   Initialize, Randomize, Duplicate, undo of a deletion, preset
+#             paste, saving and reopening, bypass, sample-rate changes and two
+#             engine threads on the host's library: each Motifex then plays
+#             what it played, sample for sample (tests/official/player_actions);
 #   panels    both panels as the host draws them, into docs/*.png; each panel
 #             graphic drawn by nanosvg (the host's) and librsvg alike within
 #             0.1 % of the pixels; every printed name read back (tesseract);
@@ -34,7 +41,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/official-lib.sh
 JOB="Official kit"
-PARTS=(headless window suites panels presets render-rack parity examples)
+PARTS=(headless window hands suites players panels presets render-rack parity examples)
 for part in "$@"; do
 	[[ " build ${PARTS[*]} " == *" $part "* ]] || fail "no part $part; the parts: build ${PARTS[*]}"
 done
@@ -104,7 +111,7 @@ composed = saved[1]
 # Module 1 composed its own phrase; module 3 kept the one the patch gave it.
 assert 31 <= len(composed["currentNoteArray"]) <= 41, composed
 assert composed["currentKeyMain"] == "C minor", composed
-# Its phrase holds no hold after a rest, so it is saved as given, in floats.
+# It is saved as given, in floats.
 f32 = lambda x: struct.unpack("f", struct.pack("f", x))[0]
 assert [f32(x) for x in saved[3]["currentNoteArray"]] == [f32(x) for x in given[3]["currentNoteArray"]], saved[3]
 for k in ("currentKeyMain", "currentProg1", "currentProg2", "currentProg3", "currentProg4"):
@@ -116,15 +123,93 @@ PY
 	echo "a second run loaded the autosave and saved the same phrases, keys and chords"
 }
 
-part_suites() {
-	phase "suites: the module suites on the host's libRack.so"
+# Waits up to $3 seconds (default 30) for a line of log $1 holding $2.
+await_log() {
+	local waited=0
+	until grep -qF -- "$2" "$1" 2>/dev/null; do
+		[ "$waited" -lt $((${3:-30} * 10)) ] || return 1
+		sleep 0.1
+		waited=$((waited + 1))
+	done
+}
+
+part_hands() {
+	phase "hands: in the host's window, a running Motifex duplicated (Ctrl+D), the patch saved (Ctrl+S) and reopened"
+	official_fundamental || fail "no Fundamental package for the example patch (set RACK_FUNDAMENTAL)"
+	official_start_xvfb
+	local user again given=$WORK/hands.vcv
+	user=$(official_user_folder "$WORK" "" fundamental)
+	# The first example patch (Motifex clocked by Fundamental's LFO), its
+	# phrase given a hold right after a rest. Prints where the Motifex is.
+	pos=$(/usr/bin/python3 - examples/Motifex-First-Patch.vcv "$given" <<'PY'
+import json, sys
+sys.path.insert(0, "scripts")
+from patchlib import MOTIFEX
+p = json.load(open(sys.argv[1]))
+m = next(m for m in p["modules"] if m["model"] == "Motifex")
+notes = m["data"]["currentNoteArray"]
+k = next(i for i in range(1, len(notes)) if notes[i - 1] == MOTIFEX.EMPTY_NOTE)
+notes[k] = MOTIFEX.UNDERSCORE_NOTE
+json.dump(p, open(sys.argv[2], "w"), indent=2)
+print(m["pos"][0])
+PY
+	)
+	cp "$given" "$WORK/hands-given.json"
+	official_start_windowed "$user" "$given" 120
+	await_log "$user/log.txt" "Creating module widget Chordwright Motifex" 60 || fail "the host did not open the patch"
+	xdotool search --sync --name "VCV Rack" >/dev/null
+	sleep 2
+	# The rack opens with its first module 30 px from the window's left edge,
+	# 15 px a grid step; the pointer over Motifex's title, as a player's hand.
+	xdotool mousemove --sync $((30 + pos * 15 + 300)) 90
+	xdotool key --clearmodifiers ctrl+d
+	await_log "$user/log.txt" "cloneAction] Creating module widget Chordwright Motifex" ||
+		fail "Ctrl+D over the Motifex duplicated nothing (see $user/log.txt)"
+	xdotool key --clearmodifiers ctrl+s
+	await_log "$user/log.txt" "Saving patch $given" || fail "Ctrl+S did not save $given"
+	official_quit_windowed || fail "the host did not quit cleanly after Ctrl+S"
+	tar --zstd -xOf "$given" patch.json >"$WORK/hands-saved.json" || fail "$given is no patch the host saved"
+	again=$(official_user_folder "$WORK" '"autosaveInterval": 1.0' fundamental)
+	official_run_windowed "$again" "$given" \
+		'sum(1 for m in p["modules"] if m["model"] == "Motifex" and m.get("data")) == 2' 40 ||
+		fail "the saved patch did not reopen with both Motifex"
+	/usr/bin/python3 - "$WORK/hands-given.json" "$WORK/hands-saved.json" "$again/autosave/patch.json" <<'PY' ||
+import json, sys
+def motifexes(path):
+    return {m["id"]: m["data"] for m in json.load(open(path))["modules"] if m["model"] == "Motifex"}
+given, saved, reopened = (motifexes(f) for f in sys.argv[1:4])
+(original, data), = given.items()
+assert len(saved) == 2 and saved[original] == data, "saved: %s" % saved
+copy = next(i for i in saved if i != original)
+assert saved[copy] == data, "the duplicate saved %s, not %s" % (saved[copy], data)
+assert reopened == saved, "reopened: %s" % reopened
+print("Ctrl+D, Ctrl+S, reopened: the original and its duplicate hold the given phrase of %d steps (a hold after a"
+      " rest kept), %s, chords %s" % (len(data["currentNoteArray"]), data["currentKeyMain"],
+                                    " ".join(data["currentProg%d" % c] for c in range(1, 5))))
+PY
+		fail "the duplicate or the reopened patch lost what the Motifex held (above)"
+}
+
+# The suites' build on the host's libRack.so, with the plugin.so make built.
+official_suites_build() {
 	plugin_dir=$WORK/installed
 	mkdir -p "$plugin_dir"
 	cp -r "$PLUGIN_BUILD/plugin.so" "$PLUGIN_BUILD/plugin.json" "$PLUGIN_BUILD/res" "$plugin_dir/"
 	cmake -S tests/official -B build-official -G Ninja -DRACK_DIR="$RACK_DIR" -DRACK_HOST="$RACK_HOST" \
 		-DPLUGIN_DIR="$plugin_dir" >/dev/null
 	ninja -C build-official
+}
+
+part_suites() {
+	phase "suites: the module suites on the host's libRack.so"
+	official_suites_build
 	ctest --test-dir build-official --output-on-failure -j2
+}
+
+part_players() {
+	phase "players: a player's actions on Rack's own library, each Motifex held to what it played"
+	official_suites_build
+	build-official/player_actions --gtest_brief=1
 }
 
 part_panels() {
