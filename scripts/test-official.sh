@@ -168,11 +168,13 @@ PY
 	xdotool key --clearmodifiers ctrl+s
 	await_log "$user/log.txt" "Saving patch $given" || fail "Ctrl+S did not save $given"
 	official_quit_windowed || fail "the host did not quit cleanly after Ctrl+S"
-	tar --zstd -xOf "$given" patch.json >"$WORK/hands-saved.json" || fail "$given is no patch the host saved"
+	check_log "$user/log.txt"
+	tar --zstd -xOf "$given" --wildcards '*patch.json' >"$WORK/hands-saved.json" || fail "$given is no patch the host saved"
 	again=$(official_user_folder "$WORK" '"autosaveInterval": 1.0' fundamental)
 	official_run_windowed "$again" "$given" \
 		'sum(1 for m in p["modules"] if m["model"] == "Motifex" and m.get("data")) == 2' 40 ||
 		fail "the saved patch did not reopen with both Motifex"
+	check_log "$again/log.txt"
 	/usr/bin/python3 - "$WORK/hands-given.json" "$WORK/hands-saved.json" "$again/autosave/patch.json" <<'PY' ||
 import json, sys
 def motifexes(path):
