@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <map>
 #include <set>
 
@@ -385,65 +386,65 @@ TEST(MotifexCharacter, KeyButtonsStepTheListOfMinorThenMajorKeys) {
 	}
 }
 
+// The new phrases of a Motifex whose phrases come out unlike one another
+// (rests and notes of the scale), its Regenerate input patched, on the fake
+// clock well past its start, while `drive` plays it: the function it is
+// given plays one sample with the Regenerate input at that voltage.
+int newPhrases(const std::function<void(const std::function<void(float)>&)>& drive) {
+	Player p(std::vector<float>(32, 440.f));
+	p.m->params[Motifex::SPACE_PARAM].setValue(0.6f);
+	p.m->params[Motifex::ROOT_LOCK_PARAM].setValue(0.3f);
+	ScopedSources sources(fakeClock());
+	p.m->inputs[Motifex::REGENERATE_INPUT].channels = 1;
+	fakeNow = Motifex::Clock::now() + std::chrono::seconds(5);
+	int phrases = 0;
+	std::vector<float> last = p.m->currentNoteArray;
+	drive([&](float regenerate) {
+		p.m->inputs[Motifex::REGENERATE_INPUT].setVoltage(regenerate);
+		p.sample(0.f);
+		if (p.m->currentNoteArray != last)
+			phrases++;
+		last = p.m->currentNoteArray;
+	});
+	return phrases;
+}
+
+// At 48 kHz in real time, one sample every 20833 ns.
+const std::chrono::nanoseconds SAMPLE_TIME(20833);
+
 TEST(MotifexCharacter, RegenerateRequestsCloserThanTheHoldOffCountAsOne) {
 	for (const Row& row : table("Motifex.md", "regenerate-merge")) {
-		Player p(std::vector<float>(32, 440.f));
-		// Rests and notes of the scale, so that no two phrases come out alike.
-		p.m->params[Motifex::SPACE_PARAM].setValue(0.6f);
-		p.m->params[Motifex::ROOT_LOCK_PARAM].setValue(0.3f);
-		ScopedSources sources(fakeClock());
-		p.m->inputs[Motifex::REGENERATE_INPUT].channels = 1;
-		fakeNow = Motifex::Clock::now() + std::chrono::seconds(5);
 		const int pulses = (int)number(row[0]);
 		const auto gap = std::chrono::milliseconds((int)number(row[1]));
-		// A pulse of 10 ms is 480 samples at 48 kHz, one sample every 20833 ns.
-		const auto sampleTime = std::chrono::nanoseconds(20833);
-		int phrases = 0;
-		std::vector<float> last = p.m->currentNoteArray;
-		for (int pulse = 0; pulse < pulses; pulse++) {
-			p.m->inputs[Motifex::REGENERATE_INPUT].setVoltage(5.f);
-			for (int i = 0; i < 480; i++) {
-				if (i > 0)
-					fakeNow += sampleTime;
-				p.sample(0.f);
+		const int phrases = newPhrases([&](const std::function<void(float)>& sample) {
+			// Pulses of 10 ms (480 samples), and from the last sample of one
+			// to the first of the next, the gap.
+			for (int pulse = 0; pulse < pulses; pulse++) {
+				for (int i = 0; i < 480; i++) {
+					if (i > 0)
+						fakeNow += SAMPLE_TIME;
+					sample(5.f);
+				}
+				sample(0.f);
+				fakeNow += gap;
 			}
-			p.m->inputs[Motifex::REGENERATE_INPUT].setVoltage(0.f);
-			p.sample(0.f);
-			if (p.m->currentNoteArray != last)
-				phrases++;
-			last = p.m->currentNoteArray;
-			// From the pulse's last sample to the next one's first.
-			fakeNow += gap;
-		}
+		});
 		EXPECT_EQ(phrases, (int)number(row[2])) << pulses << " pulses, " << row[1] << " ms apart";
 	}
 }
 
-// A square wave sampled at 48 kHz in real time: high for the first half of
-// each cycle.
 TEST(MotifexCharacter, ASquareIntoRegenerateComposesOnEveryRiseOnlyWithALongEnoughLowHalf) {
 	for (const Row& row : table("Motifex.md", "regenerate-square")) {
-		Player p(std::vector<float>(32, 440.f));
-		p.m->params[Motifex::SPACE_PARAM].setValue(0.6f);
-		p.m->params[Motifex::ROOT_LOCK_PARAM].setValue(0.3f);
-		ScopedSources sources(fakeClock());
-		p.m->inputs[Motifex::REGENERATE_INPUT].channels = 1;
-		fakeNow = Motifex::Clock::now() + std::chrono::seconds(5);
 		const double hz = number(row[0]);
-		const int rises = (int)number(row[2]);
-		const int64_t samples = (int64_t)std::llround(rises * 48000 / hz);
-		int phrases = 0;
-		std::vector<float> last = p.m->currentNoteArray;
-		for (int64_t s = 0; s < samples; s++) {
-			const double phase = std::fmod(s * hz / 48000.0, 1.0);
-			p.m->inputs[Motifex::REGENERATE_INPUT].setVoltage(phase < 0.5 ? 5.f : -5.f);
-			p.sample(0.f);
-			if (p.m->currentNoteArray != last)
-				phrases++;
-			last = p.m->currentNoteArray;
-			fakeNow += std::chrono::nanoseconds(20833);
-		}
 		EXPECT_NEAR(500.0 / hz, number(row[1]), 0.5) << row[0] << " Hz";
+		const int64_t samples = (int64_t)std::llround(number(row[2]) * 48000 / hz);
+		const int phrases = newPhrases([&](const std::function<void(float)>& sample) {
+			// High for the first half of each cycle, then low.
+			for (int64_t s = 0; s < samples; s++) {
+				sample(std::fmod(s * hz / 48000.0, 1.0) < 0.5 ? 5.f : -5.f);
+				fakeNow += SAMPLE_TIME;
+			}
+		});
 		EXPECT_EQ(phrases, (int)number(row[3])) << row[0] << " Hz";
 	}
 }
