@@ -188,15 +188,24 @@ TEST(MotifexLoading, MissingOrMisshapenPhraseChangesNothing) {
 	}
 }
 
-Motifex::Clock::time_point later() {
-	return Motifex::Clock::now() + std::chrono::hours(1);
-}
+// The steady clock an hour on, past every button's hold-off since the
+// modules were made, for as long as it lives.
+struct AnHourLater : ScopedSources {
+	static Motifex::Clock::time_point now() {
+		return Motifex::Clock::now() + std::chrono::hours(1);
+	}
+	static MotifexSources sources() {
+		MotifexSources s = MotifexSources::system();
+		s.steadyNow = &now;
+		return s;
+	}
+	AnHourLater() : ScopedSources(sources()) {
+	}
+};
 
 TEST(MotifexLoading, LoadedKeyAndChordsDriveButtonsAndRegenerationWithoutAPanel) {
 	auto m = newMotifex();
-	MotifexSources fake = MotifexSources::system();
-	fake.steadyNow = &later;
-	ScopedSources sources(fake);
+	AnHourLater later;
 	Json root("{\"currentNoteArray\": [220.0], \"currentKeyMain\": \"E major\", \"currentProg1\": \"F\","
 	          " \"currentProg2\": \"G\", \"currentProg3\": \"A\", \"currentProg4\": \"B\"}");
 	m->dataFromJson(root.j);
@@ -316,10 +325,7 @@ TEST(MotifexLoading, TheOlderSavedFormLoadsAndSavesAsWritten) {
 // patch's key and chords.
 TEST(MotifexLoading, EmptyAndShortPhrasesPlayAndSaveWhatThePatchHolds) {
 	auto m = newMotifex();
-	// An hour on, past every button's hold-off since construction.
-	MotifexSources fake = MotifexSources::system();
-	fake.steadyNow = &later;
-	ScopedSources sources(fake);
+	AnHourLater later;
 	Json empty("{\"currentNoteArray\": [], \"currentKeyMain\": \"F# major\", \"currentProg1\": \"F#\","
 	           " \"currentProg2\": \"B\", \"currentProg3\": \"C#\", \"currentProg4\": \"F#\"}");
 	m->dataFromJson(empty.j);
