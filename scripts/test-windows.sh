@@ -88,7 +88,7 @@ ctest --test-dir build-windows -j2 --output-on-failure --output-junit "$WORK/jun
 # Per test program: passed, failed, skipped, and why each skip.
 ctest --test-dir build-windows --show-only=json-v1 >"$WORK/tests.json"
 python3 - "$WORK/tests.json" "$WORK/junit.xml" <<'PY'
-import collections, json, os, sys, xml.etree.ElementTree as ET
+import collections, json, os, re, sys, xml.etree.ElementTree as ET
 program = {}
 for t in json.load(open(sys.argv[1]))["tests"]:
     exe = next(a for a in t["command"] if a.endswith(".exe"))
@@ -103,7 +103,9 @@ for case in ET.parse(sys.argv[2]).getroot().iter("testcase"):
     elif case.find("skipped") is not None or case.get("status") in ("disabled", "notrun"):
         row[2] += 1
         out = case.findtext("system-out") or ""
-        why = [l for l in out.splitlines() if l.strip() and not l.startswith(("[", "Running main", "Note:", "../", "..\\"))]
+        # Not gtest's lines, nor Wine's own ("0084:err:...", "err:...").
+        why = [l for l in out.splitlines() if l.strip() and not l.startswith(("[", "Running main", "Note:", "../", "..\\"))
+               and not re.match(r"([0-9a-f]{4}:)?(err|warn|fixme|trace):", l)]
         reasons.append("%s: %s" % (name, why[-1].strip() if why else "(no reason given)"))
     else:
         row[0] += 1
