@@ -6,9 +6,9 @@
 #      macOS's libc headers and builds libc++ for it, so no Apple SDK is
 #      needed), without a compiler warning;
 #   b. the package holds what players get; plugin.dylib is an x86-64 Mach-O
-#      library exporting what the host looks up; every name of the host's
-#      (rack::, json_, nvg) it leaves to the host to bind is one the Linux
-#      host library exports: the host's API is the same on every system.
+#      library exporting the plug-in's entry point and globals; every name of
+#      the host's (rack::, json_, nvg) it leaves to the host to bind is one the
+#      Linux host library exports: the host's API is the same on every system.
 # This shows the sources compile and link for macOS with the kit's headers
 # and flags. Nothing runs, and zig links its own libc++ statically where the
 # official macOS build uses the system's.
