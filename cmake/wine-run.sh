@@ -21,9 +21,13 @@ unset DISPLAY WAYLAND_DISPLAY
 # shared user data), and Wine stops at once: "failed to map the shared user
 # data" (c0000018). Unrandomized, the heap starts just after the program.
 wine=(setarch -R /usr/lib/wine/wine64)
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
+# The prefix is marked made once wineboot has made it: the registry files only
+# reach the disk when the Wine server saves them, which a server kept running
+# (scripts/test-windows.sh) does half a minute later.
+if [ ! -f "$WINEPREFIX/.made" ]; then
 	mkdir -p "$WINEPREFIX"
-	flock "$WINEPREFIX/.making" bash -c "[ -f '$WINEPREFIX/system.reg' ] || ${wine[*]} wineboot -i >/dev/null 2>&1"
+	flock "$WINEPREFIX/.making" bash -c \
+		"[ -f '$WINEPREFIX/.made' ] || { ${wine[*]} wineboot -i >/dev/null 2>&1 && touch '$WINEPREFIX/.made'; }"
 fi
 # Wine reads / as drive Z:, and its path list is separated by ';'.
 WINEPATH=
