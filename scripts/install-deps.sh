@@ -9,6 +9,11 @@
 #   scripts/install-deps.sh windows    also the Windows cross compiler, Wine to
 #                                      run its programs, jq and zstd (the kit's
 #                                      make) and dpkg-dev (for source packages)
+#   scripts/install-deps.sh macos      also what the macOS cross build needs
+#                                      besides zig: npm (to fetch zig), LLVM's
+#                                      Mach-O tools, rsync, jq and zstd (the
+#                                      kit's make) and jansson (the host's
+#                                      names)
 set -euo pipefail
 
 packages=(
@@ -31,6 +36,11 @@ if [ "${1:-}" = listening ]; then
 fi
 if [ "${1:-}" = windows ]; then
 	packages+=(g++-mingw-w64-x86-64-posix wine64 jq zstd dpkg-dev)
+fi
+if [ "${1:-}" = macos ]; then
+	packages+=(llvm-14 rsync jq zstd libjansson4)
+	# Debian's npm, unless node's own packages (which carry npm) are there.
+	command -v npm >/dev/null || packages+=(npm)
 fi
 
 missing=()

@@ -104,13 +104,14 @@ official_clean_copy() {
 	done | xargs -0 cp --parents -t "$dest"
 }
 
-# Builds the plug-in from a clean copy in $1/src with the kit's `make dist`,
-# its output in $1/make.log. Sets PACKAGE (the .vcvplugin) and PLUGIN_BUILD
-# (the folder holding plugin.so, plugin.json, res/). Fails on a build error.
+# Builds the plug-in from a clean copy in $1/src with the kit's `make dist`
+# (the arguments after $1 go to make), its output in $1/make.log. Sets
+# PACKAGE (the .vcvplugin) and PLUGIN_BUILD (the folder holding the library,
+# plugin.json, res/). Fails on a build error.
 official_build() {
 	local work=$1
 	official_clean_copy "$work/src"
-	if ! make -C "$work/src" -j2 RACK_DIR="$RACK_DIR" dist >"$work/make.log" 2>&1; then
+	if ! make -C "$work/src" -j2 RACK_DIR="$RACK_DIR" "${@:2}" dist >"$work/make.log" 2>&1; then
 		cat "$work/make.log"
 		echo "make dist failed" >&2
 		return 1
