@@ -84,7 +84,7 @@ fi
 [[ $PACKAGE == *-mac-x64.vcvplugin ]] || fail "the package is $(basename "$PACKAGE"), not a -mac-x64.vcvplugin"
 
 phase "b: the package and plugin.dylib"
-official_check_package "$PACKAGE" plugin.dylib >/dev/null
+entries=$(official_check_package "$PACKAGE" plugin.dylib)
 mkdir "$WORK/package"
 tar --zstd -xf "$PACKAGE" -C "$WORK/package"
 dylib=$WORK/package/Chordwright/plugin.dylib
@@ -114,7 +114,7 @@ missing=$(comm -23 "$WORK/wanted.txt" "$WORK/host.txt")
 $missing"
 # The list begins with the library's own name.
 used=$(llvm-objdump-14 --macho --dylibs-used "$dylib" | awk 'NR > 2 {print $1}' | paste -sd ' ')
-echo "built $(basename "$PACKAGE") without warnings: $(grep -c '' <<<"$contents") entries; x86-64 Mach-O;" \
+echo "built $(basename "$PACKAGE") without warnings: $entries entries; x86-64 Mach-O;" \
 	"$(grep -c '' "$WORK/wanted.txt") names left to the host, all exported by $RACK_HOST/libRack.so and" \
 	"jansson; libraries linked: $used"
 phase "done"
