@@ -16,7 +16,7 @@ echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -G Ninja -DCHORDWRIGHT_SANITIZE=address -DCHORDWRIGHT_BENCH=OFF >/dev/null
 ninja -C build-asan
 # Fewer samples and phrases than the plain run: the instrumented code is slower.
-CHORDWRIGHT_HOSTILE_SAMPLES=500000 CHORDWRIGHT_ROUNDTRIP_PHRASES=2000 \
+CHORDWRIGHT_HOSTILE_SAMPLES=500000 CHORDWRIGHT_ROUNDTRIP_PHRASES=2000 CHORDWRIGHT_ROUNDTRIP_PLAYED=40 \
 	ctest --test-dir build-asan --output-on-failure -j2
 
 echo "== ThreadSanitizer"
