@@ -9,8 +9,6 @@
 // data are looked at.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -203,7 +201,8 @@ engine::Module* composedMotifex(int n) {
 		json_t* dataJ = json_object_get(moduleJ, "data");
 		json_object_set_new(dataJ, "currentKeyMain", json_string(keys[n % 5]));
 		for (int c = 0; c < 4; c++)
-			json_object_set_new(dataJ, ("currentProg" + std::to_string(c + 1)).c_str(), json_string(chords[(n + c) % 6]));
+			json_object_set_new(dataJ, ("currentProg" + std::to_string(c + 1)).c_str(),
+			                    json_string(chords[(n + c) % 6]));
 		APP->engine->moduleFromJson(m, moduleJ);
 		json_decref(moduleJ);
 		APP->engine->setParamValue(m, Motifex::SYNCOPATION_PARAM, n % 3 == 0 ? 0.1f : 0.5f + 0.1f * (n % 5));
@@ -241,7 +240,7 @@ void expectSamePlaying(const std::vector<float>& played, const std::vector<float
 		}
 }
 
-const int PHRASES = 4;
+const int PHRASES = 6;
 
 TEST_F(PlayerActions, DuplicatePlaysWhatTheOriginalPlays) {
 	std::vector<Rig*> originals;
