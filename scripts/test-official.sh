@@ -196,7 +196,8 @@ PY
 official_suites_build() {
 	plugin_dir=$WORK/installed
 	mkdir -p "$plugin_dir"
-	cp -r "$PLUGIN_BUILD/plugin.so" "$PLUGIN_BUILD/plugin.json" "$PLUGIN_BUILD/res" "$plugin_dir/"
+	# Kept times, so that a second part using the build links nothing again.
+	cp -rp "$PLUGIN_BUILD/plugin.so" "$PLUGIN_BUILD/plugin.json" "$PLUGIN_BUILD/res" "$plugin_dir/"
 	cmake -S tests/official -B build-official -G Ninja -DRACK_DIR="$RACK_DIR" -DRACK_HOST="$RACK_HOST" \
 		-DPLUGIN_DIR="$plugin_dir" >/dev/null
 	ninja -C build-official
