@@ -8,9 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "Motifex.hpp"
-#include "PluginFixture.hpp"
 #include "LogCapture.hpp"
+#include "MotifexSupport.hpp"
 
 namespace {
 
@@ -20,9 +19,7 @@ using Strings = std::vector<std::string>;
 const float H = Motifex::UNDERSCORE_NOTE;
 const float E = Motifex::EMPTY_NOTE;
 
-std::unique_ptr<Motifex> newMotifex() {
-	return std::unique_ptr<Motifex>(dynamic_cast<Motifex*>(testing_support::model("Motifex")->createModule()));
-}
+using testing_support::newMotifex;
 
 // The log records made while it lives, all of them by the save or load.
 struct LogCapture : testing_support::LogCapture {
@@ -68,9 +65,6 @@ std::vector<double> widened(std::vector<float> values) {
 TEST(MotifexSaving, EveryEntryIsSavedAsItIsHoldsIncluded) {
 	auto m = newMotifex();
 	EXPECT_EQ(saveNotes(*m, {220.f, E, H, H, 330.f}), widened({220.f, E, H, H, 330.f}));
-	EXPECT_EQ(saveNotes(*m, {H, 220.f}), widened({H, 220.f}));
-	EXPECT_EQ(saveNotes(*m, {E, H}), widened({E, H}));
-	EXPECT_EQ(saveNotes(*m, {220.f, H, 330.f, E, E, H}), widened({220.f, H, 330.f, E, E, H}));
 	EXPECT_EQ(saveNotes(*m, {261.63f, H, E}),
 	          (std::vector<double>{261.6300048828125, 0.699999988079071044921875, 0.689999997615814208984375}));
 }
@@ -188,20 +182,7 @@ TEST(MotifexLoading, MissingOrMisshapenPhraseChangesNothing) {
 	}
 }
 
-// The steady clock an hour on, past every button's hold-off since the
-// modules were made, for as long as it lives.
-struct AnHourLater : ScopedSources {
-	static Motifex::Clock::time_point now() {
-		return Motifex::Clock::now() + std::chrono::hours(1);
-	}
-	static MotifexSources sources() {
-		MotifexSources s = MotifexSources::system();
-		s.steadyNow = &now;
-		return s;
-	}
-	AnHourLater() : ScopedSources(sources()) {
-	}
-};
+using testing_support::AnHourLater;
 
 TEST(MotifexLoading, LoadedKeyAndChordsDriveButtonsAndRegenerationWithoutAPanel) {
 	auto m = newMotifex();
@@ -262,63 +243,19 @@ namespace {
 
 const rack::engine::Module::ProcessArgs ARGS{48000.f, 1.f / 48000.f, 0};
 
-// Plays `steps` clock steps of `period` samples; the gate on every sample.
-std::vector<float> playGates(Motifex& m, int steps, int period = 4800) {
-	m.params[Motifex::RUN_PARAM].setValue(1.f);
-	m.inputs[Motifex::CLOCK_INPUT].channels = 1;
-	std::vector<float> gates;
-	for (int s = 0; s < steps * period; s++) {
-		m.inputs[Motifex::CLOCK_INPUT].setVoltage(s % period < period / 2 ? 5.f : 0.f);
-		m.process(ARGS);
-		gates.push_back(m.outputs[Motifex::GATE_OUTPUT].getVoltage());
-	}
-	return gates;
-}
-
-// Gate rises, counting from a closed gate before the first sample.
-int rises(const std::vector<float>& gates) {
+// Gate rises in what playClocked played, counting from a closed gate
+// before the first sample.
+int rises(const std::vector<float>& played) {
 	int count = 0;
 	float previous = 0.f;
-	for (float g : gates) {
-		count += previous == 0.f && g > 0.f;
-		previous = g;
+	for (size_t i = 1; i < played.size(); i += 2) {
+		count += previous == 0.f && played[i] > 0.f;
+		previous = played[i];
 	}
 	return count;
 }
 
-std::unique_ptr<Motifex> reopen(Motifex& m) {
-	Json saved(m.dataToJson());
-	auto copy = newMotifex();
-	copy->dataFromJson(saved.j);
-	return copy;
-}
-
 } // namespace
-
-// A hold right after a rest starts a new gate that a note in its place would
-// not; saved and reopened, the phrase keeps all three gates of each loop.
-TEST(MotifexLoading, AHoldAfterARestStillSoundsAfterReopening) {
-	auto m = newMotifex();
-	m->currentNoteArray = std::vector<float>(32, Motifex::EMPTY_NOTE);
-	m->currentNoteArray[0] = 392.f;
-	m->currentNoteArray[2] = Motifex::UNDERSCORE_NOTE;
-	m->currentNoteArray[3] = 261.63f;
-	auto copy = reopen(*m);
-	EXPECT_EQ(copy->currentNoteArray, m->currentNoteArray);
-	const std::vector<float> heard = playGates(*m, 64);
-	EXPECT_EQ(rises(heard), 6);
-	EXPECT_EQ(playGates(*copy, 64), heard);
-}
-
-// Patches saved before holds were kept carry the last note in the hold's
-// place: they load and save again exactly as written.
-TEST(MotifexLoading, TheOlderSavedFormLoadsAndSavesAsWritten) {
-	auto m = newMotifex();
-	Json root("{\"currentNoteArray\": [392.0, 0.68999999761581421, 392.0, 261.6300048828125]}");
-	m->dataFromJson(root.j);
-	EXPECT_EQ(m->currentNoteArray, (std::vector<float>{392.f, E, 392.f, 261.63f}));
-	EXPECT_EQ(saveNotes(*m, m->currentNoteArray), widened({392.f, E, 392.f, 261.63f}));
-}
 
 // Without a panel, an empty or short loaded phrase plays, steps its buttons
 // from and saves what the patch holds: rests where it has no entries, the
@@ -329,8 +266,7 @@ TEST(MotifexLoading, EmptyAndShortPhrasesPlayAndSaveWhatThePatchHolds) {
 	Json empty("{\"currentNoteArray\": [], \"currentKeyMain\": \"F# major\", \"currentProg1\": \"F#\","
 	           " \"currentProg2\": \"B\", \"currentProg3\": \"C#\", \"currentProg4\": \"F#\"}");
 	m->dataFromJson(empty.j);
-	const std::vector<float> gates = playGates(*m, 40);
-	EXPECT_EQ(rises(gates), 0);
+	EXPECT_EQ(rises(testing_support::playClocked(*m, 40)), 0);
 	EXPECT_EQ(m->outputs[Motifex::CV_OUTPUT].getVoltage(), 0.f);
 
 	m->params[Motifex::KEY_DOWN_PARAM].setValue(1.f);
@@ -353,8 +289,7 @@ TEST(MotifexLoading, EmptyAndShortPhrasesPlayAndSaveWhatThePatchHolds) {
 	m->dataFromJson(shortPhrase.j);
 	m->params[Motifex::REGENERATE_PARAM].setValue(0.f);
 	m->currentStep = 0;
-	const std::vector<float> loop = playGates(*m, 32);
-	EXPECT_EQ(rises(loop), 1);
+	EXPECT_EQ(rises(testing_support::playClocked(*m, 32)), 1);
 	EXPECT_NEAR(m->outputs[Motifex::CV_OUTPUT].getVoltage(), std::log2(440.0 / 261.63), 1e-4);
 	EXPECT_EQ(saveNotes(*m, m->currentNoteArray), widened({440.f, H}));
 }

@@ -13,8 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "Motifex.hpp"
-#include "PluginFixture.hpp"
+#include "MotifexSupport.hpp"
 
 namespace {
 
@@ -23,9 +22,8 @@ int envCount(const char* name, int otherwise) {
 	return env ? std::atoi(env) : otherwise;
 }
 
-std::unique_ptr<Motifex> newMotifex() {
-	return testing_support::create<Motifex>("Motifex");
-}
+using testing_support::newMotifex;
+using testing_support::playClocked;
 
 // Random shaping controls (knob or CV), key and chords, then a composed phrase.
 void compose(Motifex& m, std::mt19937& rng) {
@@ -58,24 +56,6 @@ std::unique_ptr<Motifex> reopened(Motifex& m) {
 
 bool sameBits(const std::vector<float>& a, const std::vector<float>& b) {
 	return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
-}
-
-// CV and gate on every sample of two loops, clocked at 10 steps a second at
-// 48 kHz, so that every cut-short gate ends within its step.
-std::vector<float> playTwoLoops(Motifex& m) {
-	const int period = 4800;
-	rack::engine::Module::ProcessArgs args{48000.f, 1.f / 48000.f, 0};
-	m.params[Motifex::RUN_PARAM].setValue(1.f);
-	m.inputs[Motifex::CLOCK_INPUT].channels = 1;
-	std::vector<float> out;
-	out.reserve(2 * 64 * period);
-	for (; args.frame < 64 * period; args.frame++) {
-		m.inputs[Motifex::CLOCK_INPUT].setVoltage(args.frame % period < period / 2 ? 5.f : 0.f);
-		m.process(args);
-		out.push_back(m.outputs[Motifex::CV_OUTPUT].getVoltage());
-		out.push_back(m.outputs[Motifex::GATE_OUTPUT].getVoltage());
-	}
-	return out;
 }
 
 bool holdsAfterARest(const std::vector<float>& phrase) {
@@ -125,7 +105,7 @@ TEST(RoundTrip, ReopenedPhrasesPlayWhatWasHeard) {
 		compose(*original, rng);
 		withHoldAfterRest += holdsAfterARest(original->currentNoteArray);
 		auto copy = reopened(*original);
-		if (!sameBits(playTwoLoops(*copy), playTwoLoops(*original)) && differing++ < 3)
+		if (!sameBits(playClocked(*copy, 64), playClocked(*original, 64)) && differing++ < 3)
 			ADD_FAILURE() << "phrase " << i << " plays differently after reopening";
 	}
 	std::printf("%d phrases (%d with a hold right after a rest) played two loops each, %d differ\n", n,

