@@ -219,10 +219,7 @@ official_start_xvfb() {
 	Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
 	OFFICIAL_XVFB_PID=$!
 	export DISPLAY=":$n"
-	for _ in $(seq 50); do
-		xdotool getdisplaygeometry >/dev/null 2>&1 && return 0
-		sleep 0.1
-	done
+	official_await 5 xdotool getdisplaygeometry >/dev/null 2>&1 && return 0
 	echo "Xvfb did not start on $DISPLAY" >&2
 	return 1
 }
@@ -261,25 +258,36 @@ official_quit_windowed() {
 # seconds (default 30) pass, then quits it. Fails unless it quit cleanly in
 # time.
 official_run_windowed() {
-	local user=$1 patch=$2 until=$3 seconds=${4:-30} waited=0 status=0
+	local user=$1 patch=$2 until=$3 seconds=${4:-30} held=0 status=0
 	official_start_windowed "$user" "$patch" $((seconds + 30))
-	while [ "$waited" -lt $((seconds * 10)) ]; do
-		if [ -f "$user/autosave/patch.json" ] &&
-			python3 - "$user/autosave/patch.json" "$until" "$OFFICIAL_ROOT/scripts" <<'PY' 2>/dev/null; then
+	official_await "$seconds" official_autosave_holds "$user/autosave/patch.json" "$until" || held=$?
+	official_quit_windowed || status=$?
+	[ "$held" = 0 ] || { echo "the autosave never held what was awaited" >&2; return 1; }
+	return $status
+}
+
+# Whether autosaved patch $1 exists and satisfies the python expression $2
+# over `p` (the patch; patchlib imported).
+official_autosave_holds() {
+	[ -f "$1" ] && python3 - "$1" "$2" "$OFFICIAL_ROOT/scripts" <<'PY' 2>/dev/null
 import json, sys
 sys.path.insert(0, sys.argv[3])
 import patchlib
 p = json.load(open(sys.argv[1]))
 sys.exit(0 if eval(sys.argv[2]) else 1)
 PY
-			break
-		fi
+}
+
+# Runs the command $2... every 0.1 s until it succeeds, or fails once $1
+# seconds have passed.
+official_await() {
+	local tenths=$(($1 * 10)) i
+	shift
+	for ((i = 0; i < tenths; i++)); do
+		"$@" && return 0
 		sleep 0.1
-		waited=$((waited + 1))
 	done
-	official_quit_windowed || status=$?
-	[ "$waited" -lt $((seconds * 10)) ] || { echo "the autosave never held what was awaited" >&2; return 1; }
-	return $status
+	return 1
 }
 
 # A user folder $1 holding the plug-in compiled against the kit's headers with

@@ -123,21 +123,11 @@ PY
 	echo "a second run loaded the autosave and saved the same phrases, keys and chords"
 }
 
-# Waits up to $3 seconds (default 30) for a line of log $1 holding $2.
-await_log() {
-	local waited=0
-	until grep -qF -- "$2" "$1" 2>/dev/null; do
-		[ "$waited" -lt $((${3:-30} * 10)) ] || return 1
-		sleep 0.1
-		waited=$((waited + 1))
-	done
-}
-
 part_hands() {
 	phase "hands: in the host's window, a running Motifex duplicated (Ctrl+D), the patch saved (Ctrl+S) and reopened"
 	official_fundamental || fail "no Fundamental package for the example patch (set RACK_FUNDAMENTAL)"
 	official_start_xvfb
-	local user again given=$WORK/hands.vcv
+	local user again pos given=$WORK/hands.vcv
 	user=$(official_user_folder "$WORK" "" fundamental)
 	# The first example patch (Motifex clocked by Fundamental's LFO), its
 	# phrase given a hold right after a rest. Prints where the Motifex is.
@@ -156,17 +146,19 @@ PY
 	)
 	cp "$given" "$WORK/hands-given.json"
 	official_start_windowed "$user" "$given" 120
-	await_log "$user/log.txt" "Creating module widget Chordwright Motifex" 60 || fail "the host did not open the patch"
+	official_await 60 grep -qF "Creating module widget Chordwright Motifex" "$user/log.txt" ||
+		fail "the host did not open the patch"
 	xdotool search --sync --name "VCV Rack" >/dev/null
+	# A few frames for the window to lay the rack out under the pointer.
 	sleep 2
 	# The rack opens with its first module 30 px from the window's left edge,
 	# 15 px a grid step; the pointer over Motifex's title, as a player's hand.
 	xdotool mousemove --sync $((30 + pos * 15 + 300)) 90
 	xdotool key --clearmodifiers ctrl+d
-	await_log "$user/log.txt" "cloneAction] Creating module widget Chordwright Motifex" ||
+	official_await 30 grep -qF "cloneAction] Creating module widget Chordwright Motifex" "$user/log.txt" ||
 		fail "Ctrl+D over the Motifex duplicated nothing (see $user/log.txt)"
 	xdotool key --clearmodifiers ctrl+s
-	await_log "$user/log.txt" "Saving patch $given" || fail "Ctrl+S did not save $given"
+	official_await 30 grep -qF "Saving patch $given" "$user/log.txt" || fail "Ctrl+S did not save $given"
 	official_quit_windowed || fail "the host did not quit cleanly after Ctrl+S"
 	check_log "$user/log.txt"
 	tar --zstd -xOf "$given" --wildcards '*patch.json' >"$WORK/hands-saved.json" || fail "$given is no patch the host saved"

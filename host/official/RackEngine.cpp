@@ -128,7 +128,6 @@ void RackEngine::step(int frames) {
 }
 
 void RackEngine::setSampleRate(int sampleRate) {
-	settings::sampleRate = sampleRate;
 	APP->engine->setSampleRate((float)sampleRate);
 }
 
