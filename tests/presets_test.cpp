@@ -27,10 +27,6 @@ fs::path shippedPresets(const std::string& model) {
 	return fs::path(rackhost::builtPluginDir()) / "presets" / model;
 }
 
-std::string pluginVersion() {
-	return testing_support::plugin().get()->version;
-}
-
 // A patch holding just the preset's module, as id 1.
 std::unique_ptr<Patch> patchOf(json_t* presetJ) {
 	JsonRef root(json_object());
@@ -81,7 +77,7 @@ TEST(FactoryPresets, EachIsTheModulesSavedFormNamingOnlyItsControlsWithinTheirRa
 			ASSERT_TRUE(json_is_object(preset.j));
 			EXPECT_STREQ(json_string_value(json_object_get(preset.j, "plugin")), "Chordwright");
 			EXPECT_STREQ(json_string_value(json_object_get(preset.j, "model")), model);
-			EXPECT_EQ(json_string_value(json_object_get(preset.j, "version")), pluginVersion());
+			EXPECT_EQ(json_string_value(json_object_get(preset.j, "version")), hosttest::pluginVersion());
 			json_t* paramsJ = json_object_get(preset.j, "params");
 			ASSERT_TRUE(json_is_array(paramsJ));
 			EXPECT_GT(json_array_size(paramsJ), 0u);
